@@ -1,0 +1,65 @@
+// The BMP files portraits travel in: 8 bits per pixel, a 256-entry colour
+// table, uncompressed, bottom row first. Export encodes them into a buffer,
+// import checks and reads them from one; neither touches a file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "archive/layout.h"
+#include "archive/record.h"
+#include "fileio/file.h"
+
+namespace pelloran::bitmap {
+
+inline constexpr std::size_t kHeaderSize = 54;  // file header 14 + info header 40
+inline constexpr std::size_t kInfoHeaderSize = 40;
+inline constexpr std::size_t kPaletteOffset = kHeaderSize;
+inline constexpr std::size_t kPixelDataOffset = kHeaderSize + archive::SlotLayout::kPaletteBlockSize;
+
+// The size of an exported file of the slot: 6198 large, 2358 small.
+constexpr std::size_t fileSize(const archive::SlotLayout& layout)
+{
+    return kPixelDataOffset + layout.pixelBlockSize();
+}
+
+// The most of an import file that is ever looked at: a large portrait's file.
+inline constexpr std::size_t kImportReadSize = fileSize(archive::kLargeLayout);
+
+using Header = std::array<std::uint8_t, kHeaderSize>;
+
+// The header of a large portrait's file, built once at start-up; export
+// starts every file from it and the import check compares with it.
+Header makeHeaderTemplate();
+
+// The complete BMP file of one portrait: the template with the slot's size
+// fields, the palette as blue, green, red, 0, and the rows bottom row first.
+std::vector<std::uint8_t> encodeBitmap(const Header& headerTemplate, archive::Slot slot,
+                                       const archive::RgbPalette& palette,
+                                       std::span<const std::uint8_t> pixels);
+
+// Where the small portrait goes when the large one is exported as path: the
+// name less its last four characters, whatever they are, plus "T.BMP".
+fileio::Result<std::filesystem::path> smallBitmapPath(const std::filesystem::path& largeBitmap);
+
+// What the import check concludes about a file. The three refusals carry the
+// three messages the user sees.
+enum class ImportVerdict { Large, Small, NotPortraitBitmap, BadWidth, BadHeight };
+
+// Checks the first bytes of an import file (at least kImportReadSize of them
+// when the file has that many; bytes past the end count as 0). The signature,
+// the size byte, the width and the height are compared with the template
+// first, in that order; then everything that write-back relies on: a 40-byte
+// info header, 1 plane, 8 bits, no compression, pixels at 1078, exactly
+// 64 x 80 or 32 x 40, and the whole pixel block present.
+ImportVerdict checkImport(std::span<const std::uint8_t> file, const Header& headerTemplate);
+
+// The archive record of an accepted file: its rows turned top row first, then
+// its 1024 palette bytes exactly as they stand.
+void recordFromBitmap(std::span<const std::uint8_t> file, archive::Slot slot,
+                      std::span<std::uint8_t> record);
+
+}  // namespace pelloran::bitmap
