@@ -1,6 +1,7 @@
 #include "editor/form1.h"
 
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -101,6 +102,27 @@ QIcon drawnIcon()
     return QIcon(pixmap);
 }
 
+// The number bar. Qt's scroll bars invert their key controls so that Up on a
+// vertical bar goes towards the top; on a horizontal bar that turns Left and
+// Right around. Here Right means the next number, as the user expects.
+class NumberBar final : public QScrollBar {
+public:
+    explicit NumberBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const bool forward = layoutDirection() == Qt::LeftToRight;
+        if (event->key() == Qt::Key_Right || event->key() == Qt::Key_Left) {
+            const bool up = (event->key() == Qt::Key_Right) == forward;
+            triggerAction(up ? SliderSingleStepAdd : SliderSingleStepSub);
+            event->accept();
+            return;
+        }
+        QScrollBar::keyPressEvent(event);
+    }
+};
+
 }  // namespace
 
 QString aboutText()
@@ -187,7 +209,7 @@ void Form1::createControls()
     rangeFont.setBold(true);
     Label2 = label(QString(), {8, 96, 25, 17});
     Label2->setFont(rangeFont);
-    HScroll1 = new QScrollBar(Qt::Horizontal, this);
+    HScroll1 = new NumberBar(this);
     HScroll1->setGeometry(32, 96, 297, 17);
     HScroll1->setRange(0, 32767);
     HScroll1->setSingleStep(1);

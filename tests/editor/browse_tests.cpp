@@ -1,0 +1,154 @@
+// Browsing by number: the scroll bar, the two ranges, and what a number
+// change loads.
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "editor/editor_fixture.h"
+
+namespace pelloran::testing {
+namespace {
+
+using archive::Slot;
+
+TEST_F(EditorTest, EveryNumberSelectsItsRecordInBothArchives)
+{
+    openArchives();
+    struct Row {
+        int number;
+        double large, small;
+    };
+    const Row rows[] = {
+        {2, 43405, 22549},
+        {722, 4467085, 1681429},
+        {40, 37261 + 39 * 6144, 20245 + 39 * 2304},
+    };
+    for (const Row& row : rows) {
+        browseTo(row.number);
+        EXPECT_EQ(form->LargeRecordPos, row.large) << row.number;
+        EXPECT_EQ(form->SmallRecordPos, row.small) << row.number;
+        EXPECT_EQ(form->Label1->text(), "编号:" + QString::number(row.number));
+        EXPECT_TRUE(showsNumber(Slot::Large, row.number));
+        EXPECT_TRUE(showsNumber(Slot::Small, row.number));
+    }
+    form->Option1->click();
+    for (const Row& row : {Row{723, 4473229, 1683733}, Row{832, 5142925, 1934869}}) {
+        browseTo(row.number);
+        EXPECT_EQ(form->LargeRecordPos, row.large) << row.number;
+        EXPECT_EQ(form->SmallRecordPos, row.small) << row.number;
+        EXPECT_TRUE(showsNumber(Slot::Small, row.number));
+    }
+}
+
+TEST_F(EditorTest, RangeButtonsSwitchBetweenHistoricalAndNewOfficers)
+{
+    openArchives();
+    browseTo(300);
+
+    form->Option1->click();
+    EXPECT_EQ(form->Label2->text(), "723");
+    EXPECT_EQ(form->Label3->text(), "832");
+    EXPECT_EQ(form->HScroll1->value(), 723);
+    EXPECT_EQ(form->Label1->text(), "编号:723");
+    EXPECT_TRUE(showsNumber(Slot::Large, 723));
+    EXPECT_TRUE(showsNumber(Slot::Small, 723));
+
+    form->Option3->click();
+    EXPECT_EQ(form->Label2->text(), "1");
+    EXPECT_EQ(form->Label3->text(), "722");
+    EXPECT_EQ(form->Label1->text(), "编号:1");
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(EditorTest, ReturningToTheShownNumberReadsTheArchivesAgain)
+{
+    openArchives();
+    browseTo(5);
+    // The archive changes behind the editor's back; coming back shows it.
+    auto large = readFile(largeArchive());
+    const auto offset = archive::recordOffset(archive::kLargeLayout, 5);
+    std::fill_n(large.begin() + static_cast<std::ptrdiff_t>(offset), 5120, std::uint8_t{7});
+    writeFile(largeArchive(), large);
+    browseTo(6);
+    browseTo(5);
+    EXPECT_EQ(form->LargePixels[0], 7);
+    EXPECT_EQ(shownPixel(form->Pic1, 10, 10) & RGB_MASK, patternColour(Slot::Large, 5, 7) & RGB_MASK);
+}
+
+TEST_F(EditorTest, ScrollBarAnswersKeysAndWheelLikeAnyOther)
+{
+    openArchives();
+    QScrollBar* bar = form->HScroll1;
+    ASSERT_TRUE(bar->focusPolicy() & Qt::TabFocus);
+    ASSERT_TRUE(bar->focusPolicy() & Qt::ClickFocus);
+    struct Step {
+        Qt::Key key;
+        int expected;
+    };
+    const Step steps[] = {
+        {Qt::Key_Right, 2},   {Qt::Key_Right, 3}, {Qt::Key_Left, 2},
+        {Qt::Key_PageDown, 2 + bar->pageStep()},  {Qt::Key_PageUp, 2},
+        {Qt::Key_End, 722},   {Qt::Key_Home, 1},
+    };
+    for (const Step& step : steps) {
+        QTest::keyClick(bar, step.key);
+        EXPECT_EQ(bar->value(), step.expected) << QTest::toString(step.key);
+        EXPECT_EQ(form->Label1->text(), "编号:" + QString::number(step.expected));
+    }
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
+
+    // Wheel away from the user moves to higher numbers, as a horizontal bar does.
+    QWheelEvent wheel(QPointF(100, 8), bar->mapToGlobal(QPointF(100, 8)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(bar, &wheel);
+    EXPECT_GT(bar->value(), 1);
+    EXPECT_TRUE(showsNumber(Slot::Large, bar->value()));
+
+    // A click on the arrow at the right end steps by one.
+    const int before = bar->value();
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() - 4, 8));
+    EXPECT_EQ(bar->value(), before + 1);
+}
+
+TEST_F(EditorTest, FailedNumberChangePutsTheBarBackOnTheShownNumber)
+{
+    openArchives();
+    browseTo(10);
+    files.failAt(3);  // the large record of 11 is read; the small one's open fails
+    browseTo(11);
+
+    ASSERT_EQ(messages.titles(), QStringList{"错误"});
+    EXPECT_EQ(form->HScroll1->value(), 10);
+    EXPECT_EQ(form->Label1->text(), "编号:10");
+    EXPECT_EQ(form->LargeRecordPos, archive::recordOffset(archive::kLargeLayout, 10) + 1.0);
+    EXPECT_TRUE(showsNumber(Slot::Large, 10));
+    EXPECT_TRUE(showsNumber(Slot::Small, 10));
+    EXPECT_EQ(form->LargePixels[0], patternIndex(Slot::Large, 10, 0, 0));
+
+    browseTo(12);  // and browsing goes on
+    EXPECT_TRUE(showsNumber(Slot::Small, 12));
+}
+
+TEST_F(EditorTest, FailedRangeSwitchKeepsTheOldRangeAndButton)
+{
+    openArchives();
+    browseTo(33);
+    files.failAlways(fileio::Operation::Open, largeArchive());
+    form->Option1->click();
+
+    ASSERT_EQ(messages.titles(), QStringList{"错误"});
+    EXPECT_TRUE(form->Option3->isChecked());
+    EXPECT_EQ(form->HScroll1->minimum(), 1);
+    EXPECT_EQ(form->HScroll1->maximum(), 722);
+    EXPECT_EQ(form->HScroll1->value(), 33);
+    EXPECT_EQ(form->Label2->text(), "1");
+    EXPECT_EQ(form->Label3->text(), "722");
+    EXPECT_TRUE(showsNumber(Slot::Large, 33));
+}
+
+}  // namespace
+}  // namespace pelloran::testing

@@ -1,0 +1,115 @@
+#include "editor/editor_fixture.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "platform/paths.h"
+
+namespace pelloran::testing {
+
+using archive::Slot;
+
+std::uint8_t patternIndex(Slot slot, int number, int x, int y)
+{
+    return static_cast<std::uint8_t>(y * archive::layoutOf(slot).width + x + number);
+}
+
+QRgb patternColour(Slot slot, int number, std::uint8_t index)
+{
+    const int n = number & 0xFF;
+    return slot == Slot::Large ? qRgb(index, 255 - index, n) : qRgb(n, index, 255 - index);
+}
+
+namespace {
+
+std::vector<std::uint8_t> drawPatternArchive(Slot slot)
+{
+    const archive::SlotLayout& layout = archive::layoutOf(slot);
+    std::vector<std::uint8_t> bytes(archive::fullArchiveSize(layout), 0x5A);
+    for (int number = archive::kFirstNumber; number <= archive::kLastNumber; ++number) {
+        std::uint8_t* record = bytes.data() + archive::recordOffset(layout, number);
+        for (std::uint32_t i = 0; i < layout.pixelBlockSize(); ++i)
+            record[i] = static_cast<std::uint8_t>(i + number);
+        std::uint8_t* palette = record + layout.pixelBlockSize();
+        for (int e = 0; e < archive::kPaletteEntries; ++e) {
+            const QRgb colour = patternColour(slot, number, static_cast<std::uint8_t>(e));
+            palette[4 * e] = static_cast<std::uint8_t>(qBlue(colour));
+            palette[4 * e + 1] = static_cast<std::uint8_t>(qGreen(colour));
+            palette[4 * e + 2] = static_cast<std::uint8_t>(qRed(colour));
+            palette[4 * e + 3] = 0xEE;
+        }
+    }
+    return bytes;
+}
+
+}  // namespace
+
+const std::vector<std::uint8_t>& patternArchive(Slot slot)
+{
+    static const auto large = drawPatternArchive(Slot::Large);
+    static const auto small = drawPatternArchive(Slot::Small);
+    return slot == Slot::Large ? large : small;
+}
+
+EditorTest::EditorTest()
+    : form(std::make_unique<editor::Form1>(dialog, messages, files))
+{
+    form->show();
+}
+
+EditorTest::~EditorTest() = default;
+
+std::filesystem::path EditorTest::writeArchives()
+{
+    writeFile(largeArchive(), patternArchive(Slot::Large));
+    writeFile(smallArchive(), patternArchive(Slot::Small));
+    return largeArchive();
+}
+
+void EditorTest::open(const std::filesystem::path& path)
+{
+    dialog.answer(platform::toQString(path));
+    form->Command1->click();
+}
+
+void EditorTest::browseTo(int number)
+{
+    form->HScroll1->setValue(number);
+}
+
+QRgb EditorTest::shownPixel(platform::PictureBox* picture, int x, int y)
+{
+    const QImage shot = picture->grab().toImage();
+    const QPoint origin = picture->contentsRect().topLeft();
+    return shot.pixel(origin.x() + x, origin.y() + y);
+}
+
+::testing::AssertionResult EditorTest::showsNumber(Slot slot, int number) const
+{
+    platform::PictureBox* picture = slot == Slot::Large ? form->Pic1 : form->Pic2;
+    const archive::SlotLayout& layout = archive::layoutOf(slot);
+    const QImage shot = picture->grab().toImage();
+    const QPoint origin = picture->contentsRect().topLeft();
+    for (int y = 0; y < layout.height(); ++y)
+        for (int x = 0; x < layout.width; ++x) {
+            const QRgb expected = patternColour(slot, number, patternIndex(slot, number, x, y));
+            const QRgb seen = shot.pixel(origin.x() + x, origin.y() + y);
+            if (qRgb(qRed(seen), qGreen(seen), qBlue(seen)) != expected)
+                return ::testing::AssertionFailure()
+                       << "pixel (" << x << ", " << y << ") is #" << std::hex << seen
+                       << ", number " << std::dec << number << " has #" << std::hex << expected;
+        }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace pelloran::testing
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

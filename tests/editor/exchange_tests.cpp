@@ -1,0 +1,392 @@
+// The exchange cycle through the window: export, import, write-back.
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "bitmap/bitmap.h"
+#include "editor/editor_fixture.h"
+#include "platform/paths.h"
+
+namespace pelloran::testing {
+namespace {
+
+using archive::Slot;
+using editor::kFalse;
+using editor::kTrue;
+using platform::MessageIcon;
+
+const QString kFormatRefusal = "导入的图片必须为256色64×80或32×40的BMP图片！";
+
+class ExchangeTest : public EditorTest {
+protected:
+    // The user exports the shown pair under name in the test's folder.
+    void exportAs(const std::string& name)
+    {
+        dialog.answer(platform::toQString(folder / name));
+        form->Command3->click();
+    }
+    void import(const std::filesystem::path& path)
+    {
+        dialog.answer(platform::toQString(path));
+        form->Command4->click();
+    }
+    void write() { form->Command5->click(); }
+
+    // An exported file of the slot, with the pixel at (x, y) changed to index.
+    std::filesystem::path editedBitmap(Slot slot, int number, int x, int y, std::uint8_t index,
+                                       const std::string& name)
+    {
+        const archive::SlotLayout& layout = archive::layoutOf(slot);
+        std::vector<std::uint8_t> record(layout.recordSize);
+        const auto& archive = patternArchive(slot);
+        std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(archive::recordOffset(layout, number)),
+                    layout.recordSize, record.begin());
+        archive::RgbPalette palette;
+        archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
+        record[static_cast<std::size_t>(y) * layout.width + x] = index;
+        auto file = bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
+                                         std::span(record).first(layout.pixelBlockSize()));
+        writeFile(folder / name, file);
+        return folder / name;
+    }
+    std::vector<std::uint8_t> recordOf(const std::filesystem::path& archivePath, Slot slot, int number)
+    {
+        const archive::SlotLayout& layout = archive::layoutOf(slot);
+        const auto bytes = readFile(archivePath);
+        const auto start = bytes.begin() + static_cast<std::ptrdiff_t>(archive::recordOffset(layout, number));
+        return {start, start + layout.recordSize};
+    }
+};
+
+TEST_F(ExchangeTest, ExportWritesThePairAsShownAndSaysSo)
+{
+    openArchives();
+    browseTo(57);
+    exportAs("face.bmp");
+
+    ASSERT_EQ(dialog.shown().size(), 2u);
+    const auto& save = dialog.shown().back();
+    EXPECT_TRUE(save.save);
+    EXPECT_EQ(save.filter, "位图文件(*.bmp)|*.bmp|任意文件(*.*)|*.*");
+    EXPECT_EQ(save.defaultExt, "Bmp");
+    EXPECT_EQ(save.fileName, "");
+    EXPECT_EQ(save.initDir, "");
+    ASSERT_EQ(messages.titles(), QStringList{"说明"});
+    EXPECT_EQ(messages.shown().front().text, "图片导出成功！");
+
+    for (auto [slot, name] : {std::pair{Slot::Large, "face.bmp"}, std::pair{Slot::Small, "faceT.BMP"}}) {
+        const auto file = readFile(folder / name);
+        const archive::SlotLayout& layout = archive::layoutOf(slot);
+        ASSERT_EQ(file.size(), bitmap::fileSize(layout)) << name;
+        // Bottom-left pixel first, top-right last.
+        EXPECT_EQ(file[1078], patternIndex(slot, 57, 0, layout.height() - 1)) << name;
+        EXPECT_EQ(file.back(), patternIndex(slot, 57, layout.width - 1, 0)) << name;
+        // The palette is number 57's, with 0 where the archive had 0xEE.
+        const QRgb colour = patternColour(slot, 57, 9);
+        EXPECT_EQ(file[54 + 4 * 9], qBlue(colour));
+        EXPECT_EQ(file[54 + 4 * 9 + 2], qRed(colour));
+        EXPECT_EQ(file[54 + 4 * 9 + 3], 0);
+    }
+    EXPECT_EQ(folder.fileNames(), (std::vector<std::string>{"GRPFACES.S10", "GRPFACET.S10",
+                                                            "face.bmp", "faceT.BMP"}));
+}
+
+TEST_F(ExchangeTest, ExportReplacesLongerFilesWholeAndRepeatsItselfExactly)
+{
+    openArchives();
+    writeFile(folder / "face.bmp", std::vector<std::uint8_t>(9000, 0xAB));
+    writeFile(folder / "faceT.BMP", std::vector<std::uint8_t>(3000, 0xAB));
+    exportAs("face.bmp");
+    const auto first = readFile(folder / "face.bmp");
+    EXPECT_EQ(first.size(), 6198u);
+    EXPECT_EQ(readFile(folder / "faceT.BMP").size(), 2358u);
+    exportAs("face.bmp");
+    EXPECT_EQ(readFile(folder / "face.bmp"), first);
+}
+
+TEST_F(ExchangeTest, CancelledOrImpossibleExportWritesNothingAndClaimsNothing)
+{
+    openArchives();
+    dialog.cancel();
+    form->Command3->click();
+    EXPECT_TRUE(messages.shown().empty());
+
+    // Too short a name to put a "T" before its extension.
+    dialog.answer("abc");
+    form->Command3->click();
+    EXPECT_EQ(messages.titles(), QStringList{"错误"});
+
+    // A folder that does not exist.
+    messages.clear();
+    exportAs("no such folder/face.bmp");
+    ASSERT_EQ(messages.titles(), QStringList{"错误"});
+    EXPECT_TRUE(messages.shown().front().text.contains("face.bmp"));
+    EXPECT_EQ(folder.fileNames(), (std::vector<std::string>{"GRPFACES.S10", "GRPFACET.S10"}));
+}
+
+TEST_F(ExchangeTest, ExportedPairImportsBackIntoItsSlots)
+{
+    openArchives();
+    exportAs("face.bmp");
+    messages.clear();
+    import(folder / "face.bmp");
+    import(folder / "faceT.BMP");
+
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_EQ(form->LargePending, kTrue);
+    EXPECT_EQ(form->SmallPending, kTrue);
+    EXPECT_EQ(form->LargeImportPath, folder / "face.bmp");
+    EXPECT_EQ(form->SmallImportPath, folder / "faceT.BMP");
+    EXPECT_TRUE(form->Command5->isEnabled());
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
+    // The import dialog keeps the default extension export set.
+    EXPECT_EQ(dialog.shown().back().defaultExt, "Bmp");
+    EXPECT_EQ(dialog.shown().back().filter, "位图文件(*.bmp)|*.bmp|任意文件(*.*)|*.*");
+    EXPECT_FALSE(dialog.shown().back().save);
+}
+
+TEST_F(ExchangeTest, ImportShowsTheFileInTheSlotItsHeightNames)
+{
+    openArchives();
+    import(editedBitmap(Slot::Small, 1, 5, 6, 200, "small.bmp"));
+    EXPECT_EQ(shownPixel(form->Pic2, 5, 6) & RGB_MASK, patternColour(Slot::Small, 1, 200) & RGB_MASK);
+    EXPECT_EQ(form->LargePending, kFalse);
+    // The editor state still holds the portrait as loaded.
+    EXPECT_EQ(form->SmallPixels[6 * 32 + 5], patternIndex(Slot::Small, 1, 5, 6));
+}
+
+TEST_F(ExchangeTest, RefusedImportSaysWhyOnceAndChangesNothing)
+{
+    openArchives();
+    auto valid = readFile(editedBitmap(Slot::Large, 1, 0, 0, 0, "valid.bmp"));
+    struct Row {
+        const char* name;
+        std::size_t offset;
+        std::uint8_t value;
+        QString message;
+    };
+    const Row rows[] = {
+        {"signature", 0, 'X', kFormatRefusal},
+        {"width", 18, 48, "导入的图片宽度必须为64或32像素！"},
+        {"height", 22, 0xB0, "导入的图片高度必须为80或40像素！"},
+        {"depth", 28, 24, kFormatRefusal},
+    };
+    for (const Row& row : rows) {
+        auto bytes = valid;
+        bytes[row.offset] = row.value;
+        writeFile(folder / row.name, bytes);
+        messages.clear();
+        import(folder / row.name);
+        ASSERT_EQ(messages.shown().size(), 1u) << row.name;
+        EXPECT_EQ(messages.shown().front().text, row.message) << row.name;
+        EXPECT_EQ(messages.shown().front().title, "警告");
+        EXPECT_EQ(messages.shown().front().icon, MessageIcon::Information);
+        EXPECT_EQ(form->LargePending, kFalse);
+        EXPECT_FALSE(form->Command5->isEnabled());
+        EXPECT_TRUE(showsNumber(Slot::Large, 1));
+    }
+    // A file named in the dialog that does not exist is refused the same way.
+    messages.clear();
+    import(folder / "missing.bmp");
+    EXPECT_EQ(messages.shown().front().text, kFormatRefusal);
+    EXPECT_FALSE(std::filesystem::exists(folder / "missing.bmp"));
+}
+
+TEST_F(ExchangeTest, CancelledImportKeepsAnEarlierOnePending)
+{
+    openArchives();
+    import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
+    dialog.cancel();
+    form->Command4->click();
+    EXPECT_EQ(form->LargePending, kTrue);
+    EXPECT_TRUE(form->Command5->isEnabled());
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(ExchangeTest, ChangingTheNumberDropsThePendingImport)
+{
+    openArchives();
+    import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
+    browseTo(2);
+    EXPECT_EQ(form->LargePending, kFalse);
+    EXPECT_FALSE(form->Command5->isEnabled());
+    EXPECT_TRUE(showsNumber(Slot::Large, 2));
+}
+
+TEST_F(ExchangeTest, WriteBackOfOneSlotChangesOnlyThatRecord)
+{
+    openArchives();
+    browseTo(57);
+    const auto largeBefore = readFile(largeArchive());
+    const auto smallBefore = readFile(smallArchive());
+    import(editedBitmap(Slot::Large, 57, 10, 20, 3, "large.bmp"));
+    files.clearLog();
+    write();
+
+    EXPECT_EQ(messages.titles(), QStringList{"说明"});
+    EXPECT_EQ(messages.shown().back().text, "图片写入成功！");
+    EXPECT_EQ(form->LargePending, kFalse);
+    EXPECT_TRUE(form->Command5->isEnabled());
+    EXPECT_TRUE(files.entries(fileio::Operation::Open, smallArchive()).empty());
+    EXPECT_EQ(readFile(smallArchive()), smallBefore);
+
+    auto largeAfter = readFile(largeArchive());
+    const auto offset = archive::recordOffset(archive::kLargeLayout, 57);
+    std::size_t differences = 0;
+    for (std::size_t i = 0; i < largeAfter.size(); ++i)
+        if (largeAfter[i] != largeBefore[i]) {
+            ++differences;
+            EXPECT_GE(i, offset);
+            EXPECT_LT(i, offset + 6144);
+        }
+    // The edited pixel, and the 256 reserved bytes that a bitmap holds as 0.
+    EXPECT_EQ(differences, 1u + 256u);
+    EXPECT_EQ(largeAfter[offset + 20 * 64 + 10], 3);
+    EXPECT_EQ(largeAfter[offset + 6143], 0);
+    // Nothing is reloaded: the editor state and the preview keep what they had.
+    EXPECT_EQ(form->LargePixels[20 * 64 + 10], patternIndex(Slot::Large, 57, 10, 20));
+}
+
+TEST_F(ExchangeTest, RoundTripThroughTheWindowKeepsTheRecordsColours)
+{
+    openArchives();
+    browseTo(9);
+    exportAs("face.bmp");
+    import(folder / "face.bmp");
+    import(folder / "faceT.BMP");
+    messages.clear();
+    write();
+    EXPECT_EQ(messages.titles(), QStringList{"说明"});
+
+    browseTo(10);
+    browseTo(9);
+    EXPECT_TRUE(showsNumber(Slot::Large, 9));
+    EXPECT_TRUE(showsNumber(Slot::Small, 9));
+    // Exactly the pixel indices came back; only the reserved bytes became 0.
+    const auto record = recordOf(largeArchive(), Slot::Large, 9);
+    for (int i = 0; i < 5120; ++i) ASSERT_EQ(record[i], static_cast<std::uint8_t>(i + 9));
+}
+
+TEST_F(ExchangeTest, RecordsLastByteComesFromTheFilesOffset1077)
+{
+    openArchives();
+    auto bytes = readFile(editedBitmap(Slot::Small, 1, 0, 0, 1, "small.bmp"));
+    bytes[1077] = 0x77;  // the reserved byte of entry 255
+    writeFile(folder / "small.bmp", bytes);
+    import(folder / "small.bmp");
+    write();
+    EXPECT_EQ(recordOf(smallArchive(), Slot::Small, 1).back(), 0x77);
+}
+
+TEST_F(ExchangeTest, WriteWithNothingPendingOpensNothingAndStillSaysSo)
+{
+    openArchives();
+    import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
+    write();
+    messages.clear();
+    files.clearLog();
+    write();
+    EXPECT_EQ(files.operationCount(), 0u);
+    EXPECT_EQ(messages.titles(), QStringList{"说明"});
+}
+
+TEST_F(ExchangeTest, WriteRefusesAnImportThatChangedOrVanished)
+{
+    struct Row {
+        const char* what;
+        std::function<void(const std::filesystem::path&)> change;
+    };
+    const Row rows[] = {
+        {"removed", [](const auto& p) { std::filesystem::remove(p); }},
+        {"edited", [](const auto& p) {
+             auto bytes = readFile(p);
+             bytes[2000] ^= 1;
+             writeFile(p, bytes);
+         }},
+        {"truncated", [](const auto& p) { std::filesystem::resize_file(p, 3000); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        openArchives();
+        const auto before = readFile(largeArchive());
+        const auto bitmap = editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp");
+        import(bitmap);
+        row.change(bitmap);
+        messages.clear();
+        write();
+        ASSERT_EQ(messages.titles(), QStringList{"错误"});
+        EXPECT_TRUE(messages.shown().front().text.contains("large.bmp"));
+        EXPECT_EQ(readFile(largeArchive()), before);
+        EXPECT_EQ(form->LargePending, kTrue);
+    }
+}
+
+TEST_F(ExchangeTest, ArchiveThatRefusesOrIsTooShortIsLeftAsItWas)
+{
+    struct Row {
+        const char* what;
+        std::function<void()> spoil;
+    };
+    const Row rows[] = {
+        {"write refused",
+         [this] {
+             files.failAlways(fileio::Operation::Write, largeArchive(),
+                              std::make_error_code(std::errc::read_only_file_system));
+         }},
+        {"archive shorter than the record",
+         [this] { std::filesystem::resize_file(largeArchive(), 40000); }},
+        {"archive gone", [this] { std::filesystem::remove(largeArchive()); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        files.clearFaults();
+        openArchives();
+        import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
+        row.spoil();
+        const bool existed = std::filesystem::exists(largeArchive());
+        const auto before = existed ? readFile(largeArchive()) : std::vector<std::uint8_t>{};
+        messages.clear();
+        write();
+        ASSERT_EQ(messages.titles(), QStringList{"错误"});
+        EXPECT_TRUE(messages.shown().front().text.contains("GRPFACES.S10"));
+        ASSERT_EQ(std::filesystem::exists(largeArchive()), existed);
+        if (existed) {
+            EXPECT_EQ(readFile(largeArchive()), before);
+        }
+        EXPECT_EQ(form->LargePending, kTrue);
+    }
+}
+
+TEST_F(ExchangeTest, SlotWrittenBeforeAFailureStaysWritten)
+{
+    openArchives();
+    import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
+    import(editedBitmap(Slot::Small, 1, 0, 0, 9, "small.bmp"));
+    files.failAlways(fileio::Operation::Write, smallArchive());
+    const auto smallBefore = readFile(smallArchive());
+    write();
+
+    EXPECT_EQ(messages.titles(), QStringList{"错误"});
+    EXPECT_EQ(form->LargePending, kFalse);
+    EXPECT_EQ(form->SmallPending, kTrue);
+    EXPECT_EQ(recordOf(largeArchive(), Slot::Large, 1)[0], 9);
+    EXPECT_EQ(readFile(smallArchive()), smallBefore);
+
+    // Once the archive takes writes again, pressing again writes what is left.
+    files.clearFaults();
+    messages.clear();
+    write();
+    EXPECT_EQ(messages.titles(), QStringList{"说明"});
+    EXPECT_EQ(recordOf(smallArchive(), Slot::Small, 1)[0], 9);
+}
+
+TEST_F(ExchangeTest, ExportAfterWriteBackStillWritesThePairAsLoaded)
+{
+    openArchives();
+    import(editedBitmap(Slot::Large, 1, 0, 79, 250, "large.bmp"));
+    write();
+    exportAs("after.bmp");
+    EXPECT_EQ(readFile(folder / "after.bmp")[1078], patternIndex(Slot::Large, 1, 0, 79));
+}
+
+}  // namespace
+}  // namespace pelloran::testing

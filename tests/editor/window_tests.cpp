@@ -1,0 +1,321 @@
+// The window as the user first meets it, opening an archive pair, the about
+// box and exit.
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+
+#include "editor/editor_fixture.h"
+#include "platform/paths.h"
+
+namespace pelloran::testing {
+namespace {
+
+using archive::Slot;
+using editor::kFalse;
+using platform::MessageAnswer;
+using platform::MessageButtons;
+using platform::MessageIcon;
+
+TEST_F(EditorTest, StartsWithEveryControlInPlace)
+{
+    struct Row {
+        QWidget* control;
+        QString caption;
+        QRect geometry;
+        bool enabled;
+    };
+    auto caption = [](QWidget* w) {
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+        if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+        return QString();
+    };
+    const Row rows[] = {
+        {form->Pic1, "", {8, 8, 68, 84}, true},
+        {form->Pic2, "", {88, 8, 36, 44}, true},
+        {form->Command1, "打开文件", {136, 8, 68, 25}, true},
+        {form->Command3, "导出图片", {216, 8, 68, 25}, false},
+        {form->Command4, "导入图片", {296, 8, 68, 25}, false},
+        {form->Command5, "写 入", {136, 40, 68, 25}, false},
+        {form->Command2, "说 明", {216, 40, 68, 25}, true},
+        {form->Command6, "退 出", {296, 40, 68, 25}, true},
+        {form->Label1, "编号:", {80, 72, 57, 17}, true},
+        {form->Option3, "史实武将", {136, 72, 81, 17}, false},
+        {form->Option1, "新武将", {216, 72, 81, 17}, false},
+        {form->Label2, "", {8, 96, 25, 17}, true},
+        {form->HScroll1, "", {32, 96, 297, 17}, false},
+        {form->Label3, "", {336, 96, 25, 17}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.control->metaObject()->className() + (": " + row.caption.toStdString()));
+        EXPECT_EQ(caption(row.control), row.caption);
+        EXPECT_EQ(row.control->geometry(), row.geometry);
+        EXPECT_EQ(row.control->isEnabled(), row.enabled);
+    }
+    EXPECT_EQ(form->size(), QSize(373, 116));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(form->Pic1->contentsRect().size(), QSize(64, 80));
+    EXPECT_EQ(form->Pic2->contentsRect().size(), QSize(32, 40));
+    EXPECT_TRUE(form->Pic1->picture().isNull());
+    EXPECT_TRUE(form->Option3->isChecked());
+    EXPECT_FALSE(form->Option1->isChecked());
+    EXPECT_EQ(form->Option3->toolTip(), "史实及其他人物头像");
+    EXPECT_EQ(form->Option1->toolTip(), "新武将头像");
+    for (QLabel* range : {form->Label2, form->Label3}) {
+        EXPECT_TRUE(range->font().bold());
+        EXPECT_EQ(range->font().pointSize(), 9);
+    }
+}
+
+TEST_F(EditorTest, StartsWithTheLayoutOfNumberOne)
+{
+    EXPECT_EQ(form->LargeRecordPos, 37261);
+    EXPECT_EQ(form->SmallRecordPos, 20245);
+    EXPECT_EQ(form->LargeBase, 37260);
+    EXPECT_EQ(form->SmallBase, 20244);
+    EXPECT_EQ(form->LargeRecordSize, 6144);
+    EXPECT_EQ(form->SmallRecordSize, 2304);
+    EXPECT_EQ(form->LargeWidth, 64);
+    EXPECT_EQ(form->SmallWidth, 32);
+    EXPECT_EQ(form->BitmapHeader, bitmap::makeHeaderTemplate());
+    EXPECT_EQ(form->LargePending, kFalse);
+    EXPECT_EQ(form->SmallPending, kFalse);
+    EXPECT_TRUE(form->LargeFilePath.empty());
+    EXPECT_TRUE(form->SmallImportPath.empty());
+}
+
+TEST_F(EditorTest, TabOrderFollowsTheButtonsThenTheNumberControls)
+{
+    const std::vector<QWidget*> expected = {form->Command1, form->Command3, form->Command4,
+                                            form->Command5, form->Command2, form->Command6,
+                                            form->Option3,  form->Option1,  form->HScroll1};
+    std::vector<QWidget*> chain;
+    for (QWidget* w = form->Command1; chain.size() < expected.size(); w = w->nextInFocusChain())
+        if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w);
+    EXPECT_EQ(chain, expected);
+}
+
+TEST_F(EditorTest, CancelledOpenChangesNothing)
+{
+    dialog.cancel();
+    form->Command1->click();
+
+    ASSERT_EQ(dialog.shown().size(), 1u);
+    const auto& shown = dialog.shown().front();
+    EXPECT_FALSE(shown.save);
+    EXPECT_EQ(shown.filter, "头像文件(GRPFACES.S10)|GRPFACES.S10");
+    EXPECT_EQ(shown.fileName, "");
+    EXPECT_EQ(shown.initDir, "");
+    EXPECT_TRUE(form->LargeFilePath.empty());
+    EXPECT_FALSE(form->Command3->isEnabled());
+    EXPECT_FALSE(form->HScroll1->isEnabled());
+    EXPECT_EQ(form->Label1->text(), "编号:");
+    EXPECT_EQ(form->Label2->text(), "");
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_EQ(files.operationCount(), 0u);
+}
+
+TEST_F(EditorTest, FirstOpenShowsNumberOneAndEnablesBrowsing)
+{
+    openArchives();
+
+    EXPECT_EQ(form->LargeFilePath, largeArchive());
+    EXPECT_EQ(form->SmallFilePath, smallArchive());
+    EXPECT_EQ(form->Label1->text(), "编号:1");
+    EXPECT_EQ(form->Label2->text(), "1");
+    EXPECT_EQ(form->Label3->text(), "722");
+    EXPECT_EQ(form->HScroll1->value(), 1);
+    for (QWidget* enabled : std::initializer_list<QWidget*>{
+             form->Command3, form->Command4, form->Option1, form->Option3, form->HScroll1})
+        EXPECT_TRUE(enabled->isEnabled()) << enabled->metaObject()->className();
+    EXPECT_FALSE(form->Command5->isEnabled());
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
+    EXPECT_TRUE(showsNumber(Slot::Small, 1));
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(EditorTest, PreviewPixelsTakeTheirColourFromTheRecordsOwnPalette)
+{
+    openArchives();
+    struct Probe {
+        Slot slot;
+        int x, y;
+        std::uint8_t index;  // the record byte at y * width + x, plus the number 1
+    };
+    const Probe probes[] = {
+        {Slot::Large, 0, 0, 1},   {Slot::Large, 63, 0, 64}, {Slot::Large, 0, 1, 65},
+        {Slot::Large, 63, 79, 0}, {Slot::Small, 0, 1, 33},  {Slot::Small, 31, 39, 0},
+    };
+    for (const Probe& probe : probes) {
+        auto* picture = probe.slot == Slot::Large ? form->Pic1 : form->Pic2;
+        EXPECT_EQ(shownPixel(picture, probe.x, probe.y) & RGB_MASK,
+                  patternColour(probe.slot, 1, probe.index) & RGB_MASK)
+            << "at (" << probe.x << ", " << probe.y << ")";
+    }
+    // The same byte means different colours in the two slots.
+    EXPECT_NE(shownPixel(form->Pic1, 63, 79), shownPixel(form->Pic2, 31, 39));
+    // The editor state holds what was shown: palette as red, green, blue,
+    // pixels top row first, and nothing past the small portrait's 1280.
+    EXPECT_EQ(form->LargePalette[3 * 16], 16);
+    EXPECT_EQ(form->LargePalette[3 * 16 + 1], 255 - 16);
+    EXPECT_EQ(form->LargePalette[3 * 16 + 2], 1);
+    EXPECT_EQ(form->LargePixels[5119], 0);
+    EXPECT_EQ(form->SmallPixels[1279], 0);
+    EXPECT_EQ(form->SmallPixels[1278], 255);
+    EXPECT_TRUE(std::all_of(form->SmallPixels.begin() + 1280, form->SmallPixels.end(),
+                            [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST_F(EditorTest, SmallArchivePathIsDerivedFromTheText)
+{
+    struct Row {
+        QString chosen, small;
+    };
+    const Row rows[] = {
+        {"D:\\data\\GRPFACES.S10", "D:\\data\\GRPFACET.S10"},
+        {"FACE.S10", "FACT.S10"},
+        {"/游戏 存档/头像GRPFACES.S10", "/游戏 存档/头像GRPFACET.S10"},
+    };
+    for (const Row& row : rows) {
+        dialog.answer(row.chosen);
+        form->Command1->click();
+        EXPECT_EQ(platform::toQString(form->SmallFilePath), row.small);
+    }
+    // None of these exists: each loads as zeros without a word, and none is created.
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_FALSE(std::filesystem::exists("FACE.S10"));
+    EXPECT_FALSE(std::filesystem::exists("FACT.S10"));
+}
+
+TEST_F(EditorTest, NameTooShortToDeriveFromIsRefused)
+{
+    dialog.answer("S10");
+    form->Command1->click();
+    ASSERT_EQ(messages.titles(), QStringList{"错误"});
+    EXPECT_TRUE(messages.shown().front().text.contains("S10"));
+    EXPECT_TRUE(form->LargeFilePath.empty());
+    EXPECT_FALSE(form->HScroll1->isEnabled());
+}
+
+TEST_F(EditorTest, MissingSmallArchiveIsShownBlankAndNeverCreated)
+{
+    writeArchives();
+    std::filesystem::remove(smallArchive());
+    open(largeArchive());
+
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_FALSE(std::filesystem::exists(smallArchive()));
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
+    EXPECT_EQ(shownPixel(form->Pic2, 31, 39) & RGB_MASK, qRgb(0, 0, 0) & RGB_MASK);
+    EXPECT_TRUE(form->Command3->isEnabled());
+    EXPECT_TRUE(form->Command4->isEnabled());
+}
+
+TEST_F(EditorTest, ShortArchiveReadsZerosPastItsEnd)
+{
+    writeArchives();
+    // The small archive ends inside number 1's pixel block: its first 100
+    // pixels are there, the rest and the whole palette are not.
+    std::filesystem::resize_file(smallArchive(), 20244 + 100);
+    open(largeArchive());
+
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_EQ(form->SmallPixels[99], 100);
+    EXPECT_EQ(form->SmallPixels[100], 0);
+    EXPECT_EQ(form->SmallPalette[3 * 100], 0);
+    EXPECT_EQ(std::filesystem::file_size(smallArchive()), 20344u);
+}
+
+TEST_F(EditorTest, BrowsingThenOpeningAgainShowsTheLastNumberThenNumberOne)
+{
+    openArchives();
+    browseTo(40);
+    files.clearLog();
+    open(largeArchive());
+
+    std::vector<std::uint64_t> offsets;
+    for (const auto& read : files.entries(fileio::Operation::Read, largeArchive()))
+        offsets.push_back(read.offset);
+    EXPECT_EQ(offsets, (std::vector<std::uint64_t>{archive::recordOffset(archive::kLargeLayout, 40),
+                                                   archive::recordOffset(archive::kLargeLayout, 1)}));
+    EXPECT_EQ(form->LargeRecordPos, 37261);
+    EXPECT_EQ(form->Label1->text(), "编号:1");
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
+}
+
+TEST_F(EditorTest, ReopeningKeepsTheNewOfficersButtonButShowsTheHistoricalRange)
+{
+    openArchives();
+    form->Option1->click();
+    open(largeArchive());
+    EXPECT_TRUE(form->Option1->isChecked());
+    EXPECT_EQ(form->HScroll1->minimum(), 1);
+    EXPECT_EQ(form->HScroll1->maximum(), 722);
+    EXPECT_EQ(form->Label3->text(), "722");
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
+}
+
+TEST_F(EditorTest, UnreadableArchiveIsReportedAndLeavesThePreviousPairShown)
+{
+    openArchives();
+    browseTo(7);
+    const QImage large = form->Pic1->picture();
+    const auto palette = form->SmallPalette;
+
+    // Another pair whose small archive cannot be read.
+    TempDir other;
+    writeFile(other / "GRPFACES.S10", patternArchive(Slot::Large));
+    writeFile(other / "GRPFACET.S10", patternArchive(Slot::Small));
+    files.failAlways(fileio::Operation::Read, other / "GRPFACET.S10",
+                     std::make_error_code(std::errc::permission_denied));
+    open(other / "GRPFACES.S10");
+
+    ASSERT_EQ(messages.titles(), QStringList{"错误"});
+    const auto& error = messages.shown().front();
+    EXPECT_EQ(error.icon, MessageIcon::Critical);
+    EXPECT_TRUE(error.text.contains(platform::toQString(other / "GRPFACET.S10")));
+    EXPECT_TRUE(error.text.contains("没有访问权限"));
+    EXPECT_EQ(form->LargeFilePath, largeArchive());
+    EXPECT_EQ(form->SmallFilePath, smallArchive());
+    EXPECT_EQ(form->LargeRecordPos, archive::recordOffset(archive::kLargeLayout, 7) + 1.0);
+    EXPECT_EQ(form->Pic1->picture(), large);
+    EXPECT_EQ(form->SmallPalette, palette);
+    EXPECT_EQ(form->Label1->text(), "编号:7");
+    EXPECT_EQ(form->HScroll1->value(), 7);
+}
+
+TEST_F(EditorTest, AboutShowsItsLinesSeparatedByCarriageReturns)
+{
+    form->Command2->click();
+    ASSERT_EQ(messages.shown().size(), 1u);
+    const auto& about = messages.shown().front();
+    EXPECT_EQ(about.title, "说明");
+    EXPECT_EQ(about.icon, MessageIcon::Information);
+    EXPECT_EQ(about.buttons, MessageButtons::Ok);
+    EXPECT_EQ(about.text,
+              "     Pelloran v1.2\r\r\r"
+              "    这个工具可以修改Kestrova10中的人物小头像，\r"
+              "选择头像文件后，可以导出修改，也可以自己选\r"
+              "一张256色64×80或32×40的BMP图导入替换。\r\r"
+              "            2004年7月6日\r\r");
+}
+
+TEST_F(EditorTest, ExitAsksAndEndsOnlyOnYes)
+{
+    openArchives();
+    messages.answer(MessageAnswer::No);
+    form->Command6->click();
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown().front().text, "确定要退出本工具？");
+    EXPECT_EQ(messages.shown().front().title, "退出");
+    EXPECT_EQ(messages.shown().front().buttons, MessageButtons::YesNo);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
+
+    messages.answer(MessageAnswer::Yes);
+    form->Command6->click();
+    EXPECT_FALSE(form->isVisible());
+}
+
+}  // namespace
+}  // namespace pelloran::testing

@@ -1,0 +1,145 @@
+#include "support/faulty_file_system.h"
+
+namespace pelloran::testing {
+
+using fileio::Error;
+using fileio::File;
+using fileio::Operation;
+
+namespace {
+
+class FaultyFile final : public File {
+public:
+    FaultyFile(FaultyFileSystem& fs, std::filesystem::path path, std::unique_ptr<File> real)
+        : fs_(fs), path_(std::move(path)), real_(std::move(real))
+    {
+    }
+
+    fileio::Result<std::size_t> readAt(std::uint64_t offset, std::span<std::uint8_t> out) override
+    {
+        if (auto code = fs_.note({Operation::Read, path_, offset, out.size()}))
+            return std::unexpected(Error{path_, Operation::Read, *code});
+        return real_->readAt(offset, out);
+    }
+    fileio::Result<void> writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override
+    {
+        bool shortWrite = false;
+        if (auto code = fs_.note({Operation::Write, path_, offset, data.size()}, &shortWrite)) {
+            if (shortWrite) (void)real_->writeAt(offset, data.first(data.size() / 2));
+            return std::unexpected(Error{path_, Operation::Write, *code});
+        }
+        return real_->writeAt(offset, data);
+    }
+    fileio::Result<std::uint64_t> size() override
+    {
+        if (auto code = fs_.note({Operation::Size, path_}))
+            return std::unexpected(Error{path_, Operation::Size, *code});
+        return real_->size();
+    }
+    fileio::Result<void> flush() override
+    {
+        if (auto code = fs_.note({Operation::Flush, path_}))
+            return std::unexpected(Error{path_, Operation::Flush, *code});
+        return real_->flush();
+    }
+    fileio::Result<void> close() override
+    {
+        // The real file is closed either way, as a real close that fails does.
+        auto closed = real_->close();
+        if (auto code = fs_.note({Operation::Close, path_}))
+            return std::unexpected(Error{path_, Operation::Close, *code});
+        return closed;
+    }
+
+private:
+    FaultyFileSystem& fs_;
+    std::filesystem::path path_;
+    std::unique_ptr<File> real_;
+};
+
+}  // namespace
+
+std::vector<FaultyFileSystem::Entry> FaultyFileSystem::entries(
+    Operation operation, const std::filesystem::path& path) const
+{
+    std::vector<Entry> found;
+    for (const Entry& entry : log_)
+        if (entry.operation == operation && entry.path == path) found.push_back(entry);
+    return found;
+}
+
+void FaultyFileSystem::failAt(int k, Mode mode, std::error_code code)
+{
+    countdown_ = k;
+    mode_ = mode;
+    code_ = code;
+    injected_ = false;
+}
+
+void FaultyFileSystem::failAlways(Operation operation, const std::filesystem::path& path,
+                                  std::error_code code)
+{
+    always_.push_back({operation, path, code});
+}
+
+void FaultyFileSystem::clearFaults()
+{
+    countdown_ = 0;
+    always_.clear();
+}
+
+std::optional<std::error_code> FaultyFileSystem::note(Entry entry, bool* shortWrite)
+{
+    std::optional<std::error_code> failure;
+    if (countdown_ > 0 && --countdown_ == 0) {
+        injected_ = true;
+        failure = code_;
+        if (shortWrite) *shortWrite = mode_ == Mode::ShortWrite;
+    }
+    for (const Always& always : always_)
+        if (always.operation == entry.operation && always.path == entry.path) failure = always.code;
+    entry.failed = failure.has_value();
+    log_.push_back(std::move(entry));
+    return failure;
+}
+
+fileio::Result<std::unique_ptr<File>> FaultyFileSystem::wrap(
+    const std::filesystem::path& path, fileio::Result<std::unique_ptr<File>> opened)
+{
+    if (!opened) return opened;
+    return std::make_unique<FaultyFile>(*this, path, std::move(*opened));
+}
+
+fileio::Result<std::unique_ptr<File>> FaultyFileSystem::openRead(const std::filesystem::path& path)
+{
+    if (auto code = note({Operation::Open, path})) return std::unexpected(Error{path, Operation::Open, *code});
+    return wrap(path, real_.openRead(path));
+}
+
+fileio::Result<std::unique_ptr<File>> FaultyFileSystem::openReadWrite(
+    const std::filesystem::path& path)
+{
+    if (auto code = note({Operation::Open, path})) return std::unexpected(Error{path, Operation::Open, *code});
+    return wrap(path, real_.openReadWrite(path));
+}
+
+fileio::Result<std::unique_ptr<File>> FaultyFileSystem::createNew(const std::filesystem::path& path)
+{
+    if (auto code = note({Operation::Open, path})) return std::unexpected(Error{path, Operation::Open, *code});
+    return wrap(path, real_.createNew(path));
+}
+
+fileio::Result<void> FaultyFileSystem::rename(const std::filesystem::path& from,
+                                              const std::filesystem::path& to)
+{
+    if (auto code = note({Operation::Rename, to})) return std::unexpected(Error{to, Operation::Rename, *code});
+    return real_.rename(from, to);
+}
+
+fileio::Result<void> FaultyFileSystem::remove(const std::filesystem::path& path)
+{
+    if (auto code = note({Operation::Remove, path})) return std::unexpected(Error{path, Operation::Remove, *code});
+    return real_.remove(path);
+}
+
+}  // namespace pelloran::testing
