@@ -118,7 +118,7 @@ TEST_F(EditorTest, FailedNumberChangePutsTheBarBackOnTheShownNumber)
 {
     openArchives();
     browseTo(10);
-    files.failAt(3);  // the large record of 11 is read; the small one's open fails
+    files.failAt(4);  // the large record of 11 is read; the small one's open fails
     browseTo(11);
 
     ASSERT_EQ(messages.titles(), QStringList{"错误"});

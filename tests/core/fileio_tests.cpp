@@ -1,0 +1,221 @@
+// The file layer: whole-file replacement through a temporary file, reads that
+// tolerate a missing file, and errors that name the file and the reason.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fileio/file.h"
+#include "support/faulty_file_system.h"
+#include "support/test_files.h"
+
+namespace {
+
+using namespace pelloran;
+using fileio::Operation;
+using pelloran::testing::FaultyFileSystem;
+using pelloran::testing::readFile;
+using pelloran::testing::TempDir;
+using pelloran::testing::writeFile;
+using Bytes = std::vector<std::uint8_t>;
+using Names = std::vector<std::string>;
+
+constexpr std::size_t kMissing = ~std::size_t{0};
+
+Bytes filled(std::size_t size, std::uint8_t salt)
+{
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i % 253 + salt);
+    return bytes;
+}
+
+TEST(ReplaceFile, LeavesExactlyTheNewBytesAndNothingElse)
+{
+    struct Row {
+        const char* what;
+        std::size_t oldSize;
+        std::size_t newSize;
+    };
+    const Row rows[] = {
+        {"no file yet", kMissing, 6198},
+        {"a longer file", 10000, 6198},
+        {"a shorter file", 100, 2358},
+        {"a file of the same size", 2358, 2358},
+        {"emptied", 500, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const auto path = dir / "face.bmp";
+        if (row.oldSize != kMissing) writeFile(path, filled(row.oldSize, 1));
+        const Bytes bytes = filled(row.newSize, 7);
+
+        ASSERT_TRUE(fileio::replaceFile(fileio::nativeFileSystem(), path, bytes));
+        EXPECT_EQ(readFile(path), bytes);
+        EXPECT_EQ(dir.fileNames(), Names{"face.bmp"});
+    }
+}
+
+TEST(ReplaceFile, AFailureAtAnyStepLeavesTheOldFileAndNoTemporary)
+{
+    const Bytes bytes = filled(6198, 7);
+    for (std::size_t oldSize : {std::size_t{10000}, kMissing}) {
+        TempDir dir;
+        const auto path = dir / "face.bmp";
+        const Bytes old = oldSize == kMissing ? Bytes{} : filled(oldSize, 1);
+        const auto reset = [&] {
+            std::filesystem::remove(path);
+            if (oldSize != kMissing) writeFile(path, old);
+        };
+
+        FaultyFileSystem counting;
+        reset();
+        ASSERT_TRUE(fileio::replaceFile(counting, path, bytes));
+        const std::size_t steps = counting.operationCount();
+
+        for (auto mode : {FaultyFileSystem::Mode::Fail, FaultyFileSystem::Mode::ShortWrite}) {
+            for (std::size_t k = 1; k <= steps; ++k) {
+                SCOPED_TRACE(::testing::Message()
+                             << (oldSize == kMissing ? "new file" : "existing file") << ", "
+                             << (mode == FaultyFileSystem::Mode::Fail ? "failure" : "short write")
+                             << " at step " << k);
+                reset();
+                FaultyFileSystem faulty;
+                faulty.failAt(static_cast<int>(k), mode);
+                const auto replaced = fileio::replaceFile(faulty, path, bytes);
+                EXPECT_TRUE(faulty.injected());
+                if (replaced) {
+                    EXPECT_TRUE(readFile(path) == bytes);
+                } else {
+                    EXPECT_EQ(replaced.error().path, path);
+                    if (oldSize == kMissing) {
+                        EXPECT_FALSE(std::filesystem::exists(path));
+                    } else {
+                        EXPECT_TRUE(readFile(path) == old) << "the old file was touched";
+                    }
+                }
+                EXPECT_EQ(dir.fileNames(),
+                          oldSize == kMissing && !replaced ? Names{} : Names{"face.bmp"});
+            }
+        }
+    }
+}
+
+TEST(ReplaceFile, ALeftoverTemporaryOfAnEarlierRunDoesNotBlockIt)
+{
+    TempDir dir;
+    const auto path = dir / "face.bmp";
+    writeFile(path, filled(6198, 1));
+
+    // Learn the temporary name from a first run, then leave a file of that name
+    // behind, as a run that was killed would.
+    FaultyFileSystem fs;
+    ASSERT_TRUE(fileio::replaceFile(fs, path, filled(6198, 2)));
+    std::filesystem::path temporary;
+    for (const auto& entry : fs.log()) {
+        if (entry.operation == Operation::Open && entry.path != path) temporary = entry.path;
+    }
+    ASSERT_FALSE(temporary.empty());
+    const Bytes leftover = filled(321, 3);
+    writeFile(temporary, leftover);
+
+    const Bytes bytes = filled(2358, 4);
+    ASSERT_TRUE(fileio::replaceFile(fileio::nativeFileSystem(), path, bytes));
+    EXPECT_EQ(readFile(path), bytes);
+    EXPECT_EQ(readFile(temporary), leftover) << "someone else's file was reused";
+    EXPECT_EQ(dir.fileNames().size(), 2u);
+}
+
+TEST(ReadAtMost, ReadsWhatTheFileHasAndNothingOfAMissingOne)
+{
+    struct Row {
+        const char* what;
+        std::size_t fileSize;
+        std::uint64_t offset;
+        std::size_t wanted;
+        std::size_t expected;
+    };
+    const Row rows[] = {
+        {"missing file", kMissing, 0, 16, 0},          {"empty file", 0, 0, 16, 0},
+        {"offset past the end", 100, 200, 16, 0},      {"offset at the end", 100, 100, 16, 0},
+        {"file ends inside", 100, 90, 16, 10},         {"whole span inside", 100, 10, 16, 16},
+        {"span up to the last byte", 100, 84, 16, 16},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const auto path = dir / "GRPFACET.S10";
+        const Bytes file = row.fileSize == kMissing ? Bytes{} : filled(row.fileSize, 1);
+        if (row.fileSize != kMissing) writeFile(path, file);
+
+        Bytes out(row.wanted, 0);
+        const auto count = fileio::readAtMost(fileio::nativeFileSystem(), path, row.offset, out);
+        ASSERT_TRUE(count.has_value()) << count.error().code.message();
+        ASSERT_EQ(*count, row.expected);
+        for (std::size_t k = 0; k < *count; ++k) EXPECT_EQ(out[k], file[row.offset + k]) << k;
+        EXPECT_EQ(std::filesystem::exists(path), row.fileSize != kMissing);
+    }
+}
+
+TEST(NativeFileSystem, ReportsTheFileAndTheSystemsReason)
+{
+    TempDir dir;
+    writeFile(dir / "existing", filled(10, 1));
+    std::filesystem::create_directory(dir / "folder");
+    fileio::FileSystem& fs = fileio::nativeFileSystem();
+    const auto opened = [](auto result) -> fileio::Result<void> {
+        if (!result) return std::unexpected(result.error());
+        return {};
+    };
+
+    struct Row {
+        const char* what;
+        std::function<fileio::Result<void>()> act;
+        std::filesystem::path path;
+        Operation operation;
+        std::errc reason;
+    };
+    const Row rows[] = {
+        {"reading a missing file", [&] { return opened(fs.openRead(dir / "missing")); },
+         dir / "missing", Operation::Open, std::errc::no_such_file_or_directory},
+        {"reading in a missing folder", [&] { return opened(fs.openRead(dir / "gone" / "x")); },
+         dir / "gone" / "x", Operation::Open, std::errc::no_such_file_or_directory},
+        {"updating a missing file", [&] { return opened(fs.openReadWrite(dir / "missing")); },
+         dir / "missing", Operation::Open, std::errc::no_such_file_or_directory},
+        {"reading a folder", [&] { return opened(fs.openRead(dir / "folder")); }, dir / "folder",
+         Operation::Open, std::errc::is_a_directory},
+        {"updating a folder", [&] { return opened(fs.openReadWrite(dir / "folder")); },
+         dir / "folder", Operation::Open, std::errc::is_a_directory},
+        {"creating an existing file", [&] { return opened(fs.createNew(dir / "existing")); },
+         dir / "existing", Operation::Open, std::errc::file_exists},
+        {"renaming a missing file", [&] { return fs.rename(dir / "missing", dir / "target"); },
+         dir / "target", Operation::Rename, std::errc::no_such_file_or_directory},
+        {"removing a missing file", [&] { return fs.remove(dir / "missing"); }, dir / "missing",
+         Operation::Remove, std::errc::no_such_file_or_directory},
+        {"reading at most from a folder",
+         [&] {
+             Bytes out(4);
+             return opened(fileio::readAtMost(fs, dir / "folder", 0, out));
+         },
+         dir / "folder", Operation::Open, std::errc::is_a_directory},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto result = row.act();
+        ASSERT_FALSE(result.has_value());
+        const fileio::Error& error = result.error();
+        EXPECT_EQ(error.path, row.path);
+        EXPECT_EQ(error.operation, row.operation);
+        EXPECT_TRUE(error.code == row.reason) << error.code.message();
+        EXPECT_FALSE(error.code.message().empty());
+        EXPECT_EQ(fileio::isNotFound(error), row.reason == std::errc::no_such_file_or_directory &&
+                                                 row.operation == Operation::Open);
+    }
+    // None of the failures created or changed a file.
+    EXPECT_EQ(dir.fileNames(), (Names{"existing", "folder"}));
+    EXPECT_EQ(readFile(dir / "existing"), filled(10, 1));
+}
+
+}  // namespace
