@@ -166,6 +166,28 @@ TEST_F(EditorTest, PreviewPixelsTakeTheirColourFromTheRecordsOwnPalette)
                             [](std::uint8_t b) { return b == 0; }));
 }
 
+TEST_F(EditorTest, PreviewsStaySharpOnDenserScreens)
+{
+    openArchives();
+    for (const qreal ratio : {2.0, 3.0, 1.5}) {
+        // What the box paints on a screen of that density.
+        QPixmap screen(form->Pic1->size() * ratio);
+        screen.setDevicePixelRatio(ratio);
+        form->Pic1->render(&screen);
+        const QImage shot = screen.toImage();
+        const QImage& source = form->Pic1->picture();
+        const QPoint origin = form->Pic1->contentsRect().topLeft() * ratio;
+        // Every screen pixel of the drawing area carries exactly the colour of
+        // the portrait pixel it lies in: nothing blended, nothing shifted.
+        for (int y = 0; y < static_cast<int>(80 * ratio); ++y)
+            for (int x = 0; x < static_cast<int>(64 * ratio); ++x) {
+                const QRgb seen = shot.pixel(origin.x() + x, origin.y() + y) & RGB_MASK;
+                const QRgb near = source.pixel(static_cast<int>(x / ratio), static_cast<int>(y / ratio));
+                ASSERT_EQ(seen, near & RGB_MASK) << "ratio " << ratio << " at " << x << "," << y;
+            }
+    }
+}
+
 TEST_F(EditorTest, SmallArchivePathIsDerivedFromTheText)
 {
     struct Row {
