@@ -37,6 +37,9 @@ public:
 private:
     void show(bool save);
     QWidget* parent_;
+    // With no initial directory, a dialog opens where the last one was left,
+    // as the system's own dialogs do.
+    QString lastDir_;
 };
 
 }  // namespace pelloran::platform

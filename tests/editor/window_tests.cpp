@@ -341,3 +341,18 @@ TEST_F(EditorTest, ExitAsksAndEndsOnlyOnYes)
 
 }  // namespace
 }  // namespace pelloran::testing
+
+namespace pelloran::testing {
+namespace {
+
+TEST(QtNameFilters, KeepDescriptionsThatAlreadyNameTheirPattern)
+{
+    EXPECT_EQ(platform::qtNameFilters("头像文件(GRPFACES.S10)|GRPFACES.S10"),
+              QStringList{"头像文件(GRPFACES.S10)"});
+    EXPECT_EQ(platform::qtNameFilters("位图文件(*.bmp)|*.bmp|任意文件(*.*)|*.*"),
+              (QStringList{"位图文件(*.bmp)", "任意文件(*.*)"}));
+    EXPECT_EQ(platform::qtNameFilters("Pictures|*.bmp;*.dib"), QStringList{"Pictures (*.bmp *.dib)"});
+}
+
+}  // namespace
+}  // namespace pelloran::testing
