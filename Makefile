@@ -1,11 +1,14 @@
 # The two commands of the Quick start, and a few for developers.
 #   make run    install what is missing, build, write the demo archives, start the editor
 #   make test   install what is missing, build, run every test headless
+#   make test-windows   the same for the core built for Windows, its tests run under Wine
+#   make test-sanitize  every test again, built with AddressSanitizer and UBSan
+#   make fuzz   each fuzz target for FUZZ_SECONDS (default 60); reports executions
 PRESET ?= release
 BUILD  := build/$(PRESET)
 DEMO   := build/demo
 
-.PHONY: run test build deps demo bench clean
+.PHONY: run test test-windows test-sanitize fuzz build deps demo bench clean
 
 deps:
 	scripts/install-deps
@@ -22,6 +25,32 @@ run: demo
 
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --preset $(PRESET) -j2
+
+# A memory error, a leak or undefined behaviour fails the test it happens in.
+test-sanitize: deps
+	cmake --preset sanitize
+	cmake --build --preset sanitize
+	QT_QPA_PLATFORM=offscreen ctest --preset sanitize -j2
+
+# libFuzzer needs clang; the fuzz build has its own folder, build/fuzz.
+fuzz:
+	scripts/install-deps --fuzz
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	scripts/run-fuzz
+
+# Cross-compiled with mingw-w64; Wine runs console programs without a display.
+# The Wine prefix lives in the build folder (the windows-cross test preset
+# names the same one) and is made once, before the tests.
+WINE_PREFIX := $(CURDIR)/build/windows-cross/wine-prefix
+WINE_ENV    := WINEPREFIX=$(WINE_PREFIX) WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+
+test-windows:
+	scripts/install-deps --windows
+	cmake --preset windows-cross
+	cmake --build --preset windows-cross
+	@test -f $(WINE_PREFIX)/system.reg || env -u DISPLAY $(WINE_ENV) wine wineboot --init
+	env -u DISPLAY $(WINE_ENV) ctest --preset windows-cross
 
 clean:
 	rm -rf build

@@ -193,6 +193,7 @@ void Form1::createControls()
     Command6 = button(u"退 出", {296, 40, 68, 25}, true);
 
     Label1 = label(kNumberCaption, {80, 72, 57, 17});
+    Label1->setMask(QRegion(0, 0, 56, 17));
 
     Option3 = new QRadioButton(QStringLiteral("史实武将"), this);
     Option3->setGeometry(136, 72, 81, 17);
@@ -209,6 +210,7 @@ void Form1::createControls()
     rangeFont.setBold(true);
     Label2 = label(QString(), {8, 96, 25, 17});
     Label2->setFont(rangeFont);
+    Label2->setMask(QRegion(0, 0, 24, 17));
     HScroll1 = new NumberBar(this);
     HScroll1->setGeometry(32, 96, 297, 17);
     HScroll1->setRange(0, 32767);

@@ -1,5 +1,6 @@
 #include "platform/picture_box.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <cstring>
@@ -15,24 +16,35 @@ PictureBox::PictureBox(QWidget* parent) : QFrame(parent)
 void PictureBox::setPicture(const QImage& picture)
 {
     picture_ = picture;
-    update();
+    shown_ = QImage();
+    // The frame does not change with the picture: only the drawing area is
+    // repainted.
+    update(contentsRect());
 }
 
 void PictureBox::clear()
 {
     picture_ = QImage();
+    shown_ = QImage();
     update();
 }
 
 void PictureBox::paintEvent(QPaintEvent* event)
 {
-    QFrame::paintEvent(event);
-    if (picture_.isNull()) return;
     QPainter painter(this);
+    if (!contentsRect().contains(event->rect())) drawFrame(&painter);
+    if (picture_.isNull()) return;
+    // An indexed picture drawn as it is goes through Qt's slowest path, a
+    // colour lookup and a blend per pixel at every paint; converted once,
+    // each later paint is a copy of rows.
+    if (shown_.isNull())
+        shown_ = picture_.convertToFormat(picture_.hasAlphaChannel()
+                                              ? QImage::Format_ARGB32_Premultiplied
+                                              : QImage::Format_RGB32);
     // Pixel art: on a high-density screen each pixel grows into a square
     // block; it is never blended with its neighbours.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.drawImage(contentsRect().topLeft(), picture_);
+    painter.drawImage(contentsRect().topLeft(), shown_);
 }
 
 }  // namespace pelloran::platform

@@ -21,6 +21,9 @@ protected:
 
 private:
     QImage picture_;
+    // picture_ in a format the screen takes as it is, made at the first
+    // paint after a change.
+    QImage shown_;
 };
 
 }  // namespace pelloran::platform

@@ -1,0 +1,347 @@
+#include "entries.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "archive/layout.h"
+#include "archive/record.h"
+#include "bitmap/bitmap.h"
+#include "demo_archives.h"
+#include "support/import_rule.h"
+
+namespace pelloran::fuzz {
+
+namespace {
+
+using archive::Slot;
+using archive::SlotLayout;
+using bitmap::ImportVerdict;
+using Bytes = std::vector<std::uint8_t>;
+namespace rule = testing::rule;
+
+void require(bool holds, const char* property, std::span<const std::uint8_t> input)
+{
+    if (holds) return;
+    std::fprintf(stderr, "broken: %s (input of %zu bytes)\n", property, input.size());
+    std::abort();
+}
+
+ImportVerdict verdictOf(rule::Outcome outcome)
+{
+    switch (outcome) {
+        case rule::Outcome::Large: return ImportVerdict::Large;
+        case rule::Outcome::Small: return ImportVerdict::Small;
+        case rule::Outcome::FormatRefusal: return ImportVerdict::NotPortraitBitmap;
+        case rule::Outcome::WidthRefusal: return ImportVerdict::BadWidth;
+        case rule::Outcome::HeightRefusal: return ImportVerdict::BadHeight;
+    }
+    return ImportVerdict::NotPortraitBitmap;
+}
+
+const bitmap::Header& headerTemplate()
+{
+    static const bitmap::Header header = bitmap::makeHeaderTemplate();
+    return header;
+}
+
+// ------------------------------------------------------------ archives in memory
+
+enum class Failure { None, Missing, OpenFails, ReadFails };
+
+// An archive that exists only as a rule: filler up to start, then the
+// fuzzer's bytes. No allocation depends on where the record lies.
+struct VirtualArchive {
+    std::uint64_t start;
+    std::span<const std::uint8_t> tail;
+    Failure failure;
+    bool changeAttempted = false;
+
+    std::uint64_t size() const { return start + tail.size(); }
+    std::uint8_t at(std::uint64_t offset) const
+    {
+        if (offset < start) return static_cast<std::uint8_t>(offset * 31 + 7);
+        return tail[offset - start];
+    }
+};
+
+const std::error_code kIoError = std::make_error_code(std::errc::io_error);
+const std::error_code kReadOnly = std::make_error_code(std::errc::read_only_file_system);
+
+class MemoryFile final : public fileio::File {
+public:
+    MemoryFile(VirtualArchive& archive, std::filesystem::path path)
+        : archive_(archive), path_(std::move(path))
+    {
+    }
+    fileio::Result<std::size_t> readAt(std::uint64_t offset, std::span<std::uint8_t> out) override
+    {
+        if (archive_.failure == Failure::ReadFails)
+            return std::unexpected(fileio::Error{path_, fileio::Operation::Read, kIoError});
+        std::size_t count = 0;
+        while (count < out.size() && offset + count < archive_.size()) {
+            out[count] = archive_.at(offset + count);
+            ++count;
+        }
+        return count;
+    }
+    fileio::Result<void> writeAt(std::uint64_t, std::span<const std::uint8_t>) override
+    {
+        archive_.changeAttempted = true;
+        return std::unexpected(fileio::Error{path_, fileio::Operation::Write, kReadOnly});
+    }
+    fileio::Result<std::uint64_t> size() override { return archive_.size(); }
+    fileio::Result<void> flush() override { return {}; }
+    fileio::Result<void> close() override { return {}; }
+
+private:
+    VirtualArchive& archive_;
+    std::filesystem::path path_;
+};
+
+class MemoryFileSystem final : public fileio::FileSystem {
+public:
+    MemoryFileSystem(VirtualArchive& archive, std::filesystem::path path)
+        : archive_(archive), path_(std::move(path))
+    {
+    }
+    fileio::Result<std::unique_ptr<fileio::File>> openRead(const std::filesystem::path& path) override
+    {
+        if (path != path_ || archive_.failure == Failure::Missing)
+            return std::unexpected(fileio::Error{
+                path, fileio::Operation::Open, std::make_error_code(std::errc::no_such_file_or_directory)});
+        if (archive_.failure == Failure::OpenFails)
+            return std::unexpected(fileio::Error{path, fileio::Operation::Open, kIoError});
+        return std::make_unique<MemoryFile>(archive_, path_);
+    }
+    fileio::Result<std::unique_ptr<fileio::File>> openReadWrite(const std::filesystem::path& path) override
+    {
+        return refuse(path);
+    }
+    fileio::Result<std::unique_ptr<fileio::File>> createNew(const std::filesystem::path& path) override
+    {
+        return refuse(path);
+    }
+    fileio::Result<void> rename(const std::filesystem::path&, const std::filesystem::path& to) override
+    {
+        archive_.changeAttempted = true;
+        return std::unexpected(fileio::Error{to, fileio::Operation::Rename, kReadOnly});
+    }
+    fileio::Result<void> remove(const std::filesystem::path& path) override
+    {
+        archive_.changeAttempted = true;
+        return std::unexpected(fileio::Error{path, fileio::Operation::Remove, kReadOnly});
+    }
+
+private:
+    std::unexpected<fileio::Error> refuse(const std::filesystem::path& path)
+    {
+        archive_.changeAttempted = true;
+        return std::unexpected(fileio::Error{path, fileio::Operation::Open, kReadOnly});
+    }
+
+    VirtualArchive& archive_;
+    std::filesystem::path path_;
+};
+
+// The selector in front of a record reader's input.
+constexpr std::size_t kSelectorSize = 5;
+constexpr std::uint32_t kMaxShift = 0x3FFF;  // how far before the record the tail may start
+
+Bytes selector(Slot slot, Failure failure, int number, std::uint32_t shift)
+{
+    const auto index = static_cast<std::uint32_t>(number - archive::kFirstNumber);
+    return {static_cast<std::uint8_t>((slot == Slot::Small ? 1 : 0) | static_cast<int>(failure) << 1),
+            static_cast<std::uint8_t>(index), static_cast<std::uint8_t>(index >> 8),
+            static_cast<std::uint8_t>(shift), static_cast<std::uint8_t>(shift >> 8)};
+}
+
+}  // namespace
+
+void checkImportInput(std::span<const std::uint8_t> data)
+{
+    const ImportVerdict verdict = bitmap::checkImport(data, headerTemplate());
+    require(verdict == verdictOf(rule::judge(data)), "the import check follows the rule", data);
+}
+
+void importRecordInput(std::span<const std::uint8_t> data)
+{
+    const ImportVerdict verdict = bitmap::checkImport(data, headerTemplate());
+    require(verdict == verdictOf(rule::judge(data)), "the import check follows the rule", data);
+
+    for (Slot slot : {Slot::Large, Slot::Small}) {
+        const SlotLayout& layout = archive::layoutOf(slot);
+        // Exactly the record's size, so that a byte written past it is caught.
+        Bytes record(layout.recordSize, 0xAA);
+        bitmap::recordFromBitmap(data, slot, record);
+        require(record == rule::recordOf(data, layout.width, layout.height()),
+                "the record holds the rows top row first and the colour table as it stands", data);
+        const bool accepted = verdict == (slot == Slot::Large ? ImportVerdict::Large : ImportVerdict::Small);
+        if (accepted)
+            require(data.size() >= bitmap::fileSize(layout),
+                    "an accepted file holds every byte its record is made of", data);
+    }
+}
+
+void readRecordInput(std::span<const std::uint8_t> data)
+{
+    const auto select = [&](std::size_t i) -> std::uint32_t { return i < data.size() ? data[i] : 0; };
+    const Slot slot = (select(0) & 1) ? Slot::Small : Slot::Large;
+    const auto failure = static_cast<Failure>(select(0) >> 1 & 3);
+    const int number = static_cast<int>((select(1) | select(2) << 8) % archive::kLastNumber) + 1;
+    const std::uint32_t shift = (select(3) | select(4) << 8) & kMaxShift;
+    const SlotLayout& layout = archive::layoutOf(slot);
+    const std::uint64_t offset = archive::recordOffset(layout, number);
+
+    VirtualArchive archive{offset - shift, data.size() > kSelectorSize ? data.subspan(kSelectorSize)
+                                                                        : std::span<const std::uint8_t>{},
+                           failure};
+    const std::filesystem::path path = slot == Slot::Large ? "GRPFACES.S10" : "GRPFACET.S10";
+    MemoryFileSystem fs(archive, path);
+
+    Bytes record(layout.recordSize, 0xAA);
+    const auto read = archive::readRecord(fs, path, offset, record);
+    require(!archive.changeAttempted, "reading never creates or changes a file", data);
+
+    switch (failure) {
+        case Failure::OpenFails:
+        case Failure::ReadFails:
+            require(!read && read.error().path == path && read.error().code == kIoError,
+                    "a failing archive is reported with its name and reason", data);
+            require(read.error().operation ==
+                        (failure == Failure::OpenFails ? fileio::Operation::Open : fileio::Operation::Read),
+                    "the error names the operation that failed", data);
+            return;
+        case Failure::Missing:
+            require(read && std::ranges::all_of(record, [](std::uint8_t b) { return b == 0; }),
+                    "a missing archive reads as zeros", data);
+            break;
+        case Failure::None:
+            require(read.has_value(), "a readable archive loads", data);
+            for (std::size_t k = 0; k < record.size(); ++k) {
+                const std::uint64_t at = offset + k;
+                require(record[k] == (at < archive.size() ? archive.at(at) : 0),
+                        "the record is the archive's bytes, 0 past its end", data);
+            }
+            break;
+    }
+
+    archive::RgbPalette palette{};
+    const auto block = std::span(record).subspan(layout.pixelBlockSize());
+    archive::decodePalette(block, palette);
+    for (int e = 0; e < archive::kPaletteEntries; ++e) {
+        const std::size_t stored = 4 * static_cast<std::size_t>(e);
+        require(palette[3 * e] == block[stored + 2] && palette[3 * e + 1] == block[stored + 1] &&
+                    palette[3 * e + 2] == block[stored],
+                "palette entries turn from blue, green, red into red, green, blue", data);
+    }
+}
+
+// ------------------------------------------------------------ seeds
+
+namespace {
+
+void put32(Bytes& file, std::size_t offset, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) file[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+Bytes exported(Slot slot, int number)
+{
+    const SlotLayout& layout = archive::layoutOf(slot);
+    const Bytes record = demo::demoRecord(slot, number);
+    archive::RgbPalette palette{};
+    archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
+    return bitmap::encodeBitmap(headerTemplate(), slot, palette,
+                                std::span(record).first(layout.pixelBlockSize()));
+}
+
+std::vector<Seed> bitmapSeeds()
+{
+    std::vector<Seed> seeds;
+    for (Slot slot : {Slot::Large, Slot::Small})
+        for (int number : {1, 57, 832})
+            seeds.push_back({std::string(slot == Slot::Large ? "large-" : "small-") +
+                                 std::to_string(number) + ".bmp",
+                             exported(slot, number)});
+
+    const Bytes large = exported(Slot::Large, 1);
+    const Bytes small = exported(Slot::Small, 1);
+    const auto edited = [](Bytes file, std::size_t offset, std::uint32_t value) {
+        put32(file, offset, value);
+        return file;
+    };
+    const auto prefix = [](const Bytes& file, std::size_t size) {
+        return Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size));
+    };
+    Bytes longer = large;
+    longer.resize(6200);
+    put32(longer, 2, 6200);
+    Bytes lowerHalves = edited(edited(large, 18, 64), 22, 40);  // 64 x 40 with a 64 x 80 body
+    const std::pair<const char*, Bytes> malformed[] = {
+        {"empty", {}},
+        {"signature-only", prefix(large, 2)},
+        {"ends-after-size-byte", prefix(large, 3)},
+        {"ends-inside-height", prefix(large, 23)},
+        {"header-only", prefix(large, 54)},
+        {"no-pixels", prefix(large, 1078)},
+        {"one-byte-short", prefix(large, large.size() - 1)},
+        {"small-one-byte-short", prefix(small, small.size() - 1)},
+        {"two-extra-bytes", longer},
+        {"width-48", edited(large, 18, 48)},
+        {"top-down", edited(large, 22, static_cast<std::uint32_t>(-80))},
+        {"64x40", lowerHalves},
+        {"32x80", edited(small, 22, 80)},
+        {"width-upper-bits", edited(large, 18, 64 + 65536)},
+        {"24-bit", edited(large, 28, 24)},
+        {"rle8", edited(large, 30, 1)},
+        {"two-planes", edited(small, 26, 2)},
+        {"info-header-124", edited(large, 14, 124)},
+        {"pixels-at-1079", edited(large, 10, 1079)},
+    };
+    for (const auto& [name, bytes] : malformed) seeds.push_back({std::string(name) + ".bmp", bytes});
+    return seeds;
+}
+
+std::vector<Seed> archiveSeeds()
+{
+    std::vector<Seed> seeds;
+    struct Place {
+        Slot slot;
+        int number;
+    };
+    for (const Place place : {Place{Slot::Large, 1}, Place{Slot::Small, 1}, Place{Slot::Large, 832},
+                              Place{Slot::Small, 723}}) {
+        const Bytes record = demo::demoRecord(place.slot, place.number);
+        for (std::uint32_t shift : {0u, 100u}) {
+            // The archive ends after the record, inside its palette, inside its
+            // pixels, and before it.
+            for (std::size_t kept : {record.size() + 7, record.size() - 3, std::size_t{700}, std::size_t{0}}) {
+                Bytes input = selector(place.slot, Failure::None, place.number, shift);
+                input.resize(input.size() + shift, 0x5A);
+                const std::size_t fromRecord = std::min(kept, record.size());
+                input.insert(input.end(), record.begin(), record.begin() + static_cast<std::ptrdiff_t>(fromRecord));
+                input.resize(kSelectorSize + shift + kept, 0xC3);
+                seeds.push_back({"number-" + std::to_string(place.number) +
+                                     (place.slot == Slot::Large ? "-large" : "-small") + "-shift-" +
+                                     std::to_string(shift) + "-kept-" + std::to_string(kept),
+                                 std::move(input)});
+            }
+        }
+    }
+    for (Failure failure : {Failure::Missing, Failure::OpenFails, Failure::ReadFails})
+        seeds.push_back({"failure-" + std::to_string(static_cast<int>(failure)),
+                         selector(Slot::Large, failure, 1, 0)});
+    return seeds;
+}
+
+}  // namespace
+
+std::vector<Seed> seedsFor(const std::string& target)
+{
+    if (target == "read_record") return archiveSeeds();
+    return bitmapSeeds();
+}
+
+}  // namespace pelloran::fuzz

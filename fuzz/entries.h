@@ -1,0 +1,49 @@
+// What each fuzz target does with one input. The libFuzzer programs and the
+// regression test of the normal build call the same functions, so an input
+// that once broke a target is replayed exactly as the fuzzer ran it.
+//
+// Each function returns on every input; a broken property prints what broke
+// and aborts, which the fuzzer and the test both report as a failure.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pelloran::fuzz {
+
+// The import check on arbitrary bytes, held to the written rule.
+void checkImportInput(std::span<const std::uint8_t> data);
+
+// An import file turned into a record: an accepted file gives exactly its
+// rows top row first and its colour table; any input, however short, gives
+// a record of the slot's size for both slots without reading past its end.
+void importRecordInput(std::span<const std::uint8_t> data);
+
+// A record loaded from an archive of arbitrary length and content, served
+// from memory. The first five bytes choose the slot, the number, how the
+// archive fails and where it ends; the rest is the archive from there on.
+void readRecordInput(std::span<const std::uint8_t> data);
+
+struct Target {
+    const char* name;  // also the folder of its corpus and regression inputs
+    void (*run)(std::span<const std::uint8_t>);
+};
+inline constexpr Target kTargets[] = {
+    {"check_import", checkImportInput},
+    {"import_record", importRecordInput},
+    {"read_record", readRecordInput},
+};
+
+struct Seed {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Starting inputs for a target: our own exported bitmaps and malformed
+// variants of them for the import targets, archive slices of the demo
+// archives for the record reader.
+std::vector<Seed> seedsFor(const std::string& target);
+
+}  // namespace pelloran::fuzz
