@@ -60,7 +60,7 @@ QString reasonText(const std::error_code& code)
                 return QStringLiteral("文件名太短，无法得出配套文件的名字。");
         }
     }
-    const QString system = QString::fromLocal8Bit(code.message());
+    const QString system = QString::fromLocal8Bit(code.message()).trimmed();
     QString words;
     if (code == std::errc::no_such_file_or_directory) words = QStringLiteral("文件不存在");
     else if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted)
