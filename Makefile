@@ -4,6 +4,7 @@
 #   make test-windows   the same for the core built for Windows, its tests run under Wine
 #   make test-sanitize  every test again, built with AddressSanitizer and UBSan
 #   make fuzz   each fuzz target for FUZZ_SECONDS (default 60); reports executions
+#   make bench  the benchmarks of the release build; results in build/bench/results.json
 PRESET ?= release
 BUILD  := build/$(PRESET)
 DEMO   := build/demo
@@ -51,6 +52,17 @@ test-windows:
 	cmake --build --preset windows-cross
 	@test -f $(WINE_PREFIX)/system.reg || env -u DISPLAY $(WINE_ENV) wine wineboot --init
 	env -u DISPLAY $(WINE_ENV) ctest --preset windows-cross
+
+# Always the release build, whatever PRESET says: debug figures mean nothing.
+# The table compares ours with the byte-at-a-time reference from the same run.
+BENCH_OUT := build/bench/results.json
+bench: deps
+	cmake --preset release
+	cmake --build --preset release --target pelloran-bench
+	@mkdir -p $(dir $(BENCH_OUT))
+	QT_QPA_PLATFORM=offscreen build/release/bench/pelloran-bench \
+		--benchmark_out=$(BENCH_OUT) --benchmark_out_format=json
+	@python3 bench/report.py $(BENCH_OUT)
 
 clean:
 	rm -rf build

@@ -85,7 +85,8 @@ ScratchFolder::~ScratchFolder()
 
 std::string ScratchFolder::describe() const
 {
-    return path_.string() + " (" + fileSystemName(path_) + ")";
+    // The folder's own name differs at every run; where it lies does not.
+    return path_.parent_path().string() + " (" + fileSystemName(path_) + ")";
 }
 
 std::filesystem::path diskRoot()
@@ -116,7 +117,7 @@ const ScratchFolder& demoFolder()
     static const ScratchFolder folder(diskRoot());
     static const bool written = writeWarmArchives(folder.path());
     if (!written) {
-        std::fprintf(stderr, "cannot write the demo archives into %s\n", folder.describe().c_str());
+        std::fprintf(stderr, "cannot write the demo archives into %s\n", folder.path().c_str());
         std::exit(EXIT_FAILURE);
     }
     return folder;

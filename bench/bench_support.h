@@ -31,7 +31,7 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const char* name) const { return path_ / name; }
-    // "/dev/shm/pelloran-bench-x (tmpfs)": where the files went, for the report.
+    // "/dev/shm (tmpfs)": where the folder lies and on what, for the report.
     std::string describe() const;
 
 private:

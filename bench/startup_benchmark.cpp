@@ -11,7 +11,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QTranslator>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -26,34 +28,43 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Notes the window's first paint event.
-class FirstPaint final : public QObject {
+// Notes which widgets of a window have received a paint event.
+class PaintWatch final : public QObject {
 public:
-    explicit FirstPaint(QWidget* window) : window_(window) { window->installEventFilter(this); }
-    ~FirstPaint() override { window_->removeEventFilter(this); }
-    bool seen() const { return seen_; }
+    explicit PaintWatch(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~PaintWatch() override { qApp->removeEventFilter(this); }
+
+    // Whether the window and every visible widget in it have been painted.
+    bool allPainted() const
+    {
+        if (!painted_.contains(window_)) return false;
+        const auto children = window_->findChildren<QWidget*>();
+        return std::ranges::all_of(children, [this](QWidget* child) {
+            return !child->isVisible() || painted_.contains(child);
+        });
+    }
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint) seen_ = true;
+        if (event->type() == QEvent::Paint) painted_.insert(watched);
         return false;
     }
 
 private:
     QWidget* window_;
-    bool seen_ = false;
+    QSet<QObject*> painted_;
 };
 
-// Shows the window and returns once its first paint, children and all, is
-// done: the paint event arrives inside one processEvents() call, which
-// returns only after the whole window has been painted.
+// Shows the window and returns once it and every widget in it have been
+// painted. A paint pass runs inside one processEvents() call, so when the
+// last widget's paint event has been seen, the pass has finished too.
 bool showAndWaitForPaint(QWidget& window)
 {
-    const FirstPaint paint(&window);
+    const PaintWatch paint(&window);
     window.show();
     const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!paint.seen()) {
+    while (!paint.allPainted()) {
         if (Clock::now() > deadline) return false;
         QCoreApplication::processEvents();
     }

@@ -31,11 +31,16 @@ void require(bool holds, const char* property, std::span<const std::uint8_t> inp
 ImportVerdict verdictOf(rule::Outcome outcome)
 {
     switch (outcome) {
-        case rule::Outcome::Large: return ImportVerdict::Large;
-        case rule::Outcome::Small: return ImportVerdict::Small;
-        case rule::Outcome::FormatRefusal: return ImportVerdict::NotPortraitBitmap;
-        case rule::Outcome::WidthRefusal: return ImportVerdict::BadWidth;
-        case rule::Outcome::HeightRefusal: return ImportVerdict::BadHeight;
+        case rule::Outcome::Large:
+            return ImportVerdict::Large;
+        case rule::Outcome::Small:
+            return ImportVerdict::Small;
+        case rule::Outcome::FormatRefusal:
+            return ImportVerdict::NotPortraitBitmap;
+        case rule::Outcome::WidthRefusal:
+            return ImportVerdict::BadWidth;
+        case rule::Outcome::HeightRefusal:
+            return ImportVerdict::BadHeight;
     }
     return ImportVerdict::NotPortraitBitmap;
 }
@@ -70,7 +75,7 @@ const std::error_code kIoError = std::make_error_code(std::errc::io_error);
 const std::error_code kReadOnly = std::make_error_code(std::errc::read_only_file_system);
 
 class MemoryFile final : public fileio::File {
-public:
+  public:
     MemoryFile(VirtualArchive& archive, std::filesystem::path path)
         : archive_(archive), path_(std::move(path))
     {
@@ -95,35 +100,40 @@ public:
     fileio::Result<void> flush() override { return {}; }
     fileio::Result<void> close() override { return {}; }
 
-private:
+  private:
     VirtualArchive& archive_;
     std::filesystem::path path_;
 };
 
 class MemoryFileSystem final : public fileio::FileSystem {
-public:
+  public:
     MemoryFileSystem(VirtualArchive& archive, std::filesystem::path path)
         : archive_(archive), path_(std::move(path))
     {
     }
-    fileio::Result<std::unique_ptr<fileio::File>> openRead(const std::filesystem::path& path) override
+    fileio::Result<std::unique_ptr<fileio::File>> openRead(
+        const std::filesystem::path& path) override
     {
         if (path != path_ || archive_.failure == Failure::Missing)
-            return std::unexpected(fileio::Error{
-                path, fileio::Operation::Open, std::make_error_code(std::errc::no_such_file_or_directory)});
+            return std::unexpected(
+                fileio::Error{path, fileio::Operation::Open,
+                              std::make_error_code(std::errc::no_such_file_or_directory)});
         if (archive_.failure == Failure::OpenFails)
             return std::unexpected(fileio::Error{path, fileio::Operation::Open, kIoError});
         return std::make_unique<MemoryFile>(archive_, path_);
     }
-    fileio::Result<std::unique_ptr<fileio::File>> openReadWrite(const std::filesystem::path& path) override
+    fileio::Result<std::unique_ptr<fileio::File>> openReadWrite(
+        const std::filesystem::path& path) override
     {
         return refuse(path);
     }
-    fileio::Result<std::unique_ptr<fileio::File>> createNew(const std::filesystem::path& path) override
+    fileio::Result<std::unique_ptr<fileio::File>> createNew(
+        const std::filesystem::path& path) override
     {
         return refuse(path);
     }
-    fileio::Result<void> rename(const std::filesystem::path&, const std::filesystem::path& to) override
+    fileio::Result<void> rename(const std::filesystem::path&,
+                                const std::filesystem::path& to) override
     {
         archive_.changeAttempted = true;
         return std::unexpected(fileio::Error{to, fileio::Operation::Rename, kReadOnly});
@@ -134,7 +144,7 @@ public:
         return std::unexpected(fileio::Error{path, fileio::Operation::Remove, kReadOnly});
     }
 
-private:
+  private:
     std::unexpected<fileio::Error> refuse(const std::filesystem::path& path)
     {
         archive_.changeAttempted = true;
@@ -152,9 +162,10 @@ constexpr std::uint32_t kMaxShift = 0x3FFF;  // how far before the record the ta
 Bytes selector(Slot slot, Failure failure, int number, std::uint32_t shift)
 {
     const auto index = static_cast<std::uint32_t>(number - archive::kFirstNumber);
-    return {static_cast<std::uint8_t>((slot == Slot::Small ? 1 : 0) | static_cast<int>(failure) << 1),
-            static_cast<std::uint8_t>(index), static_cast<std::uint8_t>(index >> 8),
-            static_cast<std::uint8_t>(shift), static_cast<std::uint8_t>(shift >> 8)};
+    return {
+        static_cast<std::uint8_t>((slot == Slot::Small ? 1 : 0) | static_cast<int>(failure) << 1),
+        static_cast<std::uint8_t>(index), static_cast<std::uint8_t>(index >> 8),
+        static_cast<std::uint8_t>(shift), static_cast<std::uint8_t>(shift >> 8)};
 }
 
 }  // namespace
@@ -177,7 +188,8 @@ void importRecordInput(std::span<const std::uint8_t> data)
         bitmap::recordFromBitmap(data, slot, record);
         require(record == rule::recordOf(data, layout.width, layout.height()),
                 "the record holds the rows top row first and the colour table as it stands", data);
-        const bool accepted = verdict == (slot == Slot::Large ? ImportVerdict::Large : ImportVerdict::Small);
+        const bool accepted =
+            verdict == (slot == Slot::Large ? ImportVerdict::Large : ImportVerdict::Small);
         if (accepted)
             require(data.size() >= bitmap::fileSize(layout),
                     "an accepted file holds every byte its record is made of", data);
@@ -186,7 +198,9 @@ void importRecordInput(std::span<const std::uint8_t> data)
 
 void readRecordInput(std::span<const std::uint8_t> data)
 {
-    const auto select = [&](std::size_t i) -> std::uint32_t { return i < data.size() ? data[i] : 0; };
+    const auto select = [&](std::size_t i) -> std::uint32_t {
+        return i < data.size() ? data[i] : 0;
+    };
     const Slot slot = (select(0) & 1) ? Slot::Small : Slot::Large;
     const auto failure = static_cast<Failure>(select(0) >> 1 & 3);
     const int number = static_cast<int>((select(1) | select(2) << 8) % archive::kLastNumber) + 1;
@@ -194,9 +208,10 @@ void readRecordInput(std::span<const std::uint8_t> data)
     const SlotLayout& layout = archive::layoutOf(slot);
     const std::uint64_t offset = archive::recordOffset(layout, number);
 
-    VirtualArchive archive{offset - shift, data.size() > kSelectorSize ? data.subspan(kSelectorSize)
-                                                                        : std::span<const std::uint8_t>{},
-                           failure};
+    VirtualArchive archive{
+        offset - shift,
+        data.size() > kSelectorSize ? data.subspan(kSelectorSize) : std::span<const std::uint8_t>{},
+        failure};
     const std::filesystem::path path = slot == Slot::Large ? "GRPFACES.S10" : "GRPFACET.S10";
     MemoryFileSystem fs(archive, path);
 
@@ -209,9 +224,10 @@ void readRecordInput(std::span<const std::uint8_t> data)
         case Failure::ReadFails:
             require(!read && read.error().path == path && read.error().code == kIoError,
                     "a failing archive is reported with its name and reason", data);
-            require(read.error().operation ==
-                        (failure == Failure::OpenFails ? fileio::Operation::Open : fileio::Operation::Read),
-                    "the error names the operation that failed", data);
+            require(
+                read.error().operation == (failure == Failure::OpenFails ? fileio::Operation::Open
+                                                                         : fileio::Operation::Read),
+                "the error names the operation that failed", data);
             return;
         case Failure::Missing:
             require(read && std::ranges::all_of(record, [](std::uint8_t b) { return b == 0; }),
@@ -300,7 +316,8 @@ std::vector<Seed> bitmapSeeds()
         {"info-header-124", edited(large, 14, 124)},
         {"pixels-at-1079", edited(large, 10, 1079)},
     };
-    for (const auto& [name, bytes] : malformed) seeds.push_back({std::string(name) + ".bmp", bytes});
+    for (const auto& [name, bytes] : malformed)
+        seeds.push_back({std::string(name) + ".bmp", bytes});
     return seeds;
 }
 
@@ -317,11 +334,13 @@ std::vector<Seed> archiveSeeds()
         for (std::uint32_t shift : {0u, 100u}) {
             // The archive ends after the record, inside its palette, inside its
             // pixels, and before it.
-            for (std::size_t kept : {record.size() + 7, record.size() - 3, std::size_t{700}, std::size_t{0}}) {
+            for (std::size_t kept :
+                 {record.size() + 7, record.size() - 3, std::size_t{700}, std::size_t{0}}) {
                 Bytes input = selector(place.slot, Failure::None, place.number, shift);
                 input.resize(input.size() + shift, 0x5A);
                 const std::size_t fromRecord = std::min(kept, record.size());
-                input.insert(input.end(), record.begin(), record.begin() + static_cast<std::ptrdiff_t>(fromRecord));
+                input.insert(input.end(), record.begin(),
+                             record.begin() + static_cast<std::ptrdiff_t>(fromRecord));
                 input.resize(kSelectorSize + shift + kept, 0xC3);
                 seeds.push_back({"number-" + std::to_string(place.number) +
                                      (place.slot == Slot::Large ? "-large" : "-small") + "-shift-" +

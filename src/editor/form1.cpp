@@ -193,7 +193,6 @@ void Form1::createControls()
     Command6 = button(u"退 出", {296, 40, 68, 25}, true);
 
     Label1 = label(kNumberCaption, {80, 72, 57, 17});
-    Label1->setMask(QRegion(0, 0, 56, 17));
 
     Option3 = new QRadioButton(QStringLiteral("史实武将"), this);
     Option3->setGeometry(136, 72, 81, 17);
@@ -210,7 +209,6 @@ void Form1::createControls()
     rangeFont.setBold(true);
     Label2 = label(QString(), {8, 96, 25, 17});
     Label2->setFont(rangeFont);
-    Label2->setMask(QRegion(0, 0, 24, 17));
     HScroll1 = new NumberBar(this);
     HScroll1->setGeometry(32, 96, 297, 17);
     HScroll1->setRange(0, 32767);
@@ -220,6 +218,13 @@ void Form1::createControls()
     HScroll1->setEnabled(false);
     Label3 = label(QString(), {336, 96, 25, 17});
     Label3->setFont(rangeFont);
+
+    // At the fixed positions Label1's last column lies under Option3 and
+    // Label2's under HScroll1. Their texts never reach it; leaving it out
+    // keeps every change of the number from repainting the option button
+    // (with Label1) and the range label (with the bar).
+    for (QLabel* overlapped : {Label1, Label2})
+        overlapped->setMask(QRegion(0, 0, overlapped->width() - 1, overlapped->height()));
 
     QWidget* order[] = {Command1, Command3, Command4, Command5, Command2,
                         Command6, Option3,  Option1,  HScroll1};

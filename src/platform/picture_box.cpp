@@ -56,12 +56,19 @@ QImage indexedImage(std::span<const std::uint8_t> rgbPalette,
 {
     const int height = static_cast<int>(pixels.size()) / width;
     QImage image(width, height, QImage::Format_Indexed8);
+    // Raw pointers, taken once: the non-const element access of QList and
+    // QImage checks for sharing at every call, which here costs more than
+    // the copying itself.
     QList<QRgb> colours(static_cast<qsizetype>(rgbPalette.size() / 3));
+    QRgb* colour = colours.data();
     for (qsizetype e = 0; e < colours.size(); ++e)
-        colours[e] = qRgb(rgbPalette[3 * e], rgbPalette[3 * e + 1], rgbPalette[3 * e + 2]);
+        colour[e] = qRgb(rgbPalette[3 * e], rgbPalette[3 * e + 1], rgbPalette[3 * e + 2]);
     image.setColorTable(colours);
+    uchar* rows = image.bits();
+    const auto stride = static_cast<std::size_t>(image.bytesPerLine());
     for (int y = 0; y < height; ++y)
-        std::memcpy(image.scanLine(y), pixels.data() + static_cast<std::size_t>(y) * width,
+        std::memcpy(rows + static_cast<std::size_t>(y) * stride,
+                    pixels.data() + static_cast<std::size_t>(y) * width,
                     static_cast<std::size_t>(width));
     return image;
 }

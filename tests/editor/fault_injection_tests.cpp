@@ -12,9 +12,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <algorithm>
 #include <iostream>
 #include <map>
-#include <regex>
+#include <string_view>
 
 #include "bitmap/bitmap.h"
 #include "editor/editor_fixture.h"
@@ -69,7 +70,8 @@ struct Seen {
     check(expected.writeEnabled == actual.writeEnabled, "Command5 enabled");
     check(expected.numbersEnabled == actual.numbersEnabled, "number controls enabled");
     check(expected.newRange == actual.newRange, "selected range button");
-    check(expected.minimum == actual.minimum && expected.maximum == actual.maximum, "HScroll1 range");
+    check(expected.minimum == actual.minimum && expected.maximum == actual.maximum,
+          "HScroll1 range");
     check(expected.number == actual.number, "HScroll1 value");
     check(expected.label1 == actual.label1, "Label1");
     check(expected.label2 == actual.label2 && expected.label3 == actual.label3, "Label2/Label3");
@@ -77,8 +79,10 @@ struct Seen {
     check(expected.small == actual.small, "Pic2");
     for (const auto& [name, bytes] : expected.files) {
         const auto found = actual.files.find(name);
-        if (found == actual.files.end()) differences.push_back(name + " is gone");
-        else check(found->second == bytes, name + " is neither as it was nor wholly replaced");
+        if (found == actual.files.end())
+            differences.push_back(name + " is gone");
+        else
+            check(found->second == bytes, name + " is neither as it was nor wholly replaced");
     }
     for (const auto& [name, bytes] : actual.files)
         check(expected.files.contains(name), name + " was left behind");
@@ -89,18 +93,29 @@ struct Seen {
     return failure;
 }
 
-// replaceFile's temporary files: "<target>.pelloran-<n>.tmp".
-const std::regex kTemporary(R"(\.pelloran-[0-9]+\.tmp$)");
+// replaceFile's temporary files are "<target>.pelloran-<n>.tmp"; returns
+// the target's name, or the name itself for any other file.
+std::string targetName(const std::string& name)
+{
+    constexpr std::string_view kMark = ".pelloran-", kEnd = ".tmp";
+    const auto mark = name.rfind(kMark);
+    if (mark == std::string::npos || !name.ends_with(kEnd)) return name;
+    const auto digits = std::string_view(name).substr(mark + kMark.size());
+    const auto number = digits.substr(0, digits.size() - kEnd.size());
+    if (number.empty() || !std::ranges::all_of(number, [](char c) { return c >= '0' && c <= '9'; }))
+        return name;
+    return name.substr(0, mark);
+}
 
 bool isTemporary(const std::filesystem::path& path)
 {
-    return std::regex_search(path.filename().string(), kTemporary);
+    return targetName(path.string()) != path.string();
 }
 
 // The file an error about path should name: a temporary file's target.
 QString namedFile(const std::filesystem::path& path)
 {
-    return platform::toQString(std::filesystem::path(std::regex_replace(path.string(), kTemporary, "")));
+    return platform::toQString(std::filesystem::path(targetName(path.string())));
 }
 
 enum class Action {
@@ -122,7 +137,10 @@ struct Case {
     Action action;
 };
 
-void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const Case& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 const Case kCases[] = {
     {"FirstOpen", Action::FirstOpen},
@@ -154,7 +172,7 @@ Bytes archiveBytes(Slot slot, bool inverted)
 }
 
 class FaultSweep : public EditorTest, public ::testing::WithParamInterface<Case> {
-protected:
+  protected:
     struct Run {
         Seen before, after;
         std::vector<Entry> log;
@@ -177,20 +195,24 @@ protected:
         writeFile(folder / "other" / "GRPFACET.S10", archiveBytes(Slot::Small, true));
         form = std::make_unique<editor::Form1>(dialog, messages, files);
         form->show();
+        messages.clear();
     }
 
     // An exported portrait of number with one pixel changed, as the user's edit.
-    std::filesystem::path portraitFile(Slot slot, int number, std::uint8_t edit, const std::string& name)
+    std::filesystem::path portraitFile(Slot slot, int number, std::uint8_t edit,
+                                       const std::string& name)
     {
         const archive::SlotLayout& layout = archive::layoutOf(slot);
         const Bytes& whole = patternArchive(slot);
-        const auto start = whole.begin() + static_cast<std::ptrdiff_t>(archive::recordOffset(layout, number));
+        const auto start =
+            whole.begin() + static_cast<std::ptrdiff_t>(archive::recordOffset(layout, number));
         Bytes record(start, start + layout.recordSize);
         record[0] = edit;
         archive::RgbPalette palette;
         archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
-        writeFile(folder / name, bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
-                                                     std::span(record).first(layout.pixelBlockSize())));
+        writeFile(folder / name,
+                  bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
+                                       std::span(record).first(layout.pixelBlockSize())));
         return folder / name;
     }
 
@@ -209,15 +231,30 @@ protected:
     void setUp(Action action)
     {
         switch (action) {
-            case Action::FirstOpen: return;
+            case Action::FirstOpen:
+                return;
+            // Imports waiting to be written stay pending when the action fails.
             case Action::OpenAnotherPairInTheNewRange:
                 open(largeArchive());
                 form->Option1->click();
                 browseTo(730);
+                import(portraitFile(Slot::Large, 1, 9, "large.bmp"));
                 return;
             case Action::DragNumber:
-            case Action::StepNumber: open(largeArchive()); browseTo(3); return;
-            case Action::SwitchToNewOfficers: open(largeArchive()); browseTo(5); return;
+                open(largeArchive());
+                browseTo(3);
+                import(portraitFile(Slot::Small, 3, 9, "small.bmp"));
+                return;
+            case Action::StepNumber:
+                open(largeArchive());
+                browseTo(3);
+                return;
+            case Action::SwitchToNewOfficers:
+                open(largeArchive());
+                browseTo(5);
+                import(portraitFile(Slot::Large, 5, 9, "large.bmp"));
+                import(portraitFile(Slot::Small, 5, 9, "small.bmp"));
+                return;
             case Action::SwitchBackToHistorical:
                 open(largeArchive());
                 form->Option1->click();
@@ -227,7 +264,10 @@ protected:
                 writeFile(folder / "face.bmp", Bytes(9000, 0xAB));
                 writeFile(folder / "faceT.BMP", Bytes(100, 0xCD));
                 [[fallthrough]];
-            case Action::ExportNewFiles: open(largeArchive()); browseTo(2); return;
+            case Action::ExportNewFiles:
+                open(largeArchive());
+                browseTo(2);
+                return;
             case Action::ImportOverAPendingImport:
                 open(largeArchive());
                 import(portraitFile(Slot::Large, 1, 7, "earlier.bmp"));
@@ -251,17 +291,26 @@ protected:
     void act(Action action)
     {
         switch (action) {
-            case Action::FirstOpen: return open(largeArchive());
-            case Action::OpenAnotherPairInTheNewRange: return open(otherArchive());
-            case Action::DragNumber: return browseTo(7);
-            case Action::StepNumber: return form->HScroll1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-            case Action::SwitchToNewOfficers: return form->Option1->click();
-            case Action::SwitchBackToHistorical: return form->Option3->click();
+            case Action::FirstOpen:
+                return open(largeArchive());
+            case Action::OpenAnotherPairInTheNewRange:
+                return open(otherArchive());
+            case Action::DragNumber:
+                return browseTo(7);
+            case Action::StepNumber:
+                return form->HScroll1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            case Action::SwitchToNewOfficers:
+                return form->Option1->click();
+            case Action::SwitchBackToHistorical:
+                return form->Option3->click();
             case Action::ExportOverOldFiles:
-            case Action::ExportNewFiles: return exportAs("face.bmp");
-            case Action::ImportOverAPendingImport: return import(folder / "large.bmp");
+            case Action::ExportNewFiles:
+                return exportAs("face.bmp");
+            case Action::ImportOverAPendingImport:
+                return import(folder / "large.bmp");
             case Action::WriteBackOneSlot:
-            case Action::WriteBackBothSlots: return form->Command5->click();
+            case Action::WriteBackBothSlots:
+                return form->Command5->click();
         }
     }
 
@@ -307,7 +356,8 @@ protected:
         return now;
     }
 
-    Run runOnce(Action action, int k = 0, FaultyFileSystem::Mode mode = FaultyFileSystem::Mode::Fail)
+    Run runOnce(Action action, int k = 0,
+                FaultyFileSystem::Mode mode = FaultyFileSystem::Mode::Fail)
     {
         restart();
         setUp(action);
@@ -350,7 +400,8 @@ TEST_P(FaultSweep, AnyFailingOperationIsReportedOnceAndLeavesEverythingWhole)
     const Action action = GetParam().action;
     const Run clean = runOnce(action);
     ASSERT_FALSE(clean.log.empty());
-    for (const auto& message : clean.shown) ASSERT_NE(message.title, "错误") << message.text.toStdString();
+    for (const auto& message : clean.shown)
+        ASSERT_NE(message.title, "错误") << message.text.toStdString();
 
     struct Fault {
         int k;
@@ -365,7 +416,10 @@ TEST_P(FaultSweep, AnyFailingOperationIsReportedOnceAndLeavesEverythingWhole)
             faults.push_back({k, FaultyFileSystem::Mode::ShortWrite});
 
     const auto failuresSoFar = [] {
-        return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+        return ::testing::UnitTest::GetInstance()
+            ->current_test_info()
+            ->result()
+            ->total_part_count();
     };
     int injected = 0, survived = 0;
     for (const Fault& fault : faults) {
@@ -375,7 +429,8 @@ TEST_P(FaultSweep, AnyFailingOperationIsReportedOnceAndLeavesEverythingWhole)
         const int failuresBefore = failuresSoFar();
         const Run run = runOnce(action, fault.k, fault.mode);
         if (!files.injected()) {
-            EXPECT_EQ(fault.k, static_cast<int>(clean.log.size()) + 1) << "the action took another road";
+            EXPECT_EQ(fault.k, static_cast<int>(clean.log.size()) + 1)
+                << "the action took another road";
             EXPECT_TRUE(same(clean.after, run.after));
             continue;
         }
@@ -416,6 +471,68 @@ TEST_P(FaultSweep, AnyFailingOperationIsReportedOnceAndLeavesEverythingWhole)
 
 INSTANTIATE_TEST_SUITE_P(Actions, FaultSweep, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Two faults at once: a step of writing the temporary file fails, and so does
+// its removal. The target stays whole, the one message names it, and the
+// leftover neither blocks the next export nor is taken over by it.
+TEST_F(EditorTest, ExportWhoseCleanupFailsTooLeavesTheTargetWholeAndTheNextExportWorks)
+{
+    const auto target = folder / "face.bmp";
+    const auto answerExport = [&] {
+        dialog.answer(platform::toQString(target));
+        form->Command3->click();
+    };
+    openArchives();
+    answerExport();
+    const Bytes exported = readFile(target);
+    const Bytes old(9000, 0xAB);
+
+    // The large file's steps after its temporary file was created.
+    files.clearLog();
+    answerExport();
+    std::vector<int> steps;
+    for (std::size_t i = 0; i < files.log().size(); ++i) {
+        const Entry& entry = files.log()[i];
+        const bool onTemporary = isTemporary(entry.path) && entry.operation != Operation::Open;
+        const bool renameOver = entry.operation == Operation::Rename && entry.path == target;
+        if (targetName(entry.path.string()) == target.string() && (onTemporary || renameOver))
+            steps.push_back(static_cast<int>(i) + 1);
+    }
+    ASSERT_EQ(steps.size(), 4u);  // write, flush, close, rename
+
+    int injected = 0;
+    for (int k : steps) {
+        SCOPED_TRACE(::testing::Message() << "failure at operation " << k);
+        for (const auto& name : folder.fileNames())
+            if (isTemporary(name)) std::filesystem::remove(folder / name);
+        writeFile(target, old);
+        messages.clear();
+        files.clearLog();
+        files.failAt(k);
+        files.failAlways(Operation::Remove, {});
+        answerExport();
+        files.clearFaults();
+        ASSERT_TRUE(files.injected());
+        injected += 2;
+
+        ASSERT_EQ(messages.titles(), QStringList{"错误"});
+        EXPECT_TRUE(messages.shown().front().text.contains(platform::toQString(target)));
+        EXPECT_EQ(readFile(target), old);
+        std::vector<std::string> leftovers;
+        for (const auto& name : folder.fileNames())
+            if (isTemporary(name)) leftovers.push_back(name);
+        ASSERT_EQ(leftovers.size(), 1u);
+        const Bytes leftover = readFile(folder / leftovers.front());
+
+        messages.clear();
+        answerExport();
+        EXPECT_EQ(messages.titles(), QStringList{"说明"});
+        EXPECT_EQ(readFile(target), exported);
+        EXPECT_EQ(readFile(folder / leftovers.front()), leftover);
+    }
+    std::cout << "[ faults   ] ExportWhoseCleanupFailsToo: " << injected << " injected\n";
+    RecordProperty("faults_injected", injected);
+}
 
 }  // namespace
 }  // namespace pelloran::testing

@@ -97,7 +97,8 @@ std::optional<std::error_code> FaultyFileSystem::note(Entry entry, bool* shortWr
         if (shortWrite) *shortWrite = mode_ == Mode::ShortWrite;
     }
     for (const Always& always : always_)
-        if (always.operation == entry.operation && always.path == entry.path) failure = always.code;
+        if (always.operation == entry.operation && (always.path.empty() || always.path == entry.path))
+            failure = always.code;
     entry.failed = failure.has_value();
     log_.push_back(std::move(entry));
     return failure;

@@ -38,7 +38,8 @@ public:
     // mode a write writes its first half and then fails.
     void failAt(int k, Mode mode = Mode::Fail,
                 std::error_code code = std::make_error_code(std::errc::io_error));
-    // Fails every operation of one kind on one file until cleared.
+    // Fails every operation of one kind on one file (on every file when path
+    // is empty) until cleared.
     void failAlways(fileio::Operation operation, const std::filesystem::path& path,
                     std::error_code code = std::make_error_code(std::errc::io_error));
     void clearFaults();

@@ -12,8 +12,8 @@
 namespace pelloran::testing::rule {
 
 enum class Outcome {
-    Large,        // 64 x 80, goes to the large slot
-    Small,        // 32 x 40, goes to the small slot
+    Large,          // 64 x 80, goes to the large slot
+    Small,          // 32 x 40, goes to the small slot
     FormatRefusal,  // "导入的图片必须为256色64×80或32×40的BMP图片！"
     WidthRefusal,   // "导入的图片宽度必须为64或32像素！"
     HeightRefusal,  // "导入的图片高度必须为80或40像素！"
@@ -70,8 +70,10 @@ inline std::vector<std::uint8_t> recordOf(std::span<const std::uint8_t> file, st
     std::size_t i = 0;
     for (std::size_t y = 0; y < height; ++y)
         for (std::size_t x = 0; x < width; ++x)
-            record[i++] = static_cast<std::uint8_t>(byteOf(file, 1078 + (height - 1 - y) * width + x));
-    for (std::size_t k = 0; k < 1024; ++k) record[i++] = static_cast<std::uint8_t>(byteOf(file, 54 + k));
+            record[i++] =
+                static_cast<std::uint8_t>(byteOf(file, 1078 + (height - 1 - y) * width + x));
+    for (std::size_t k = 0; k < 1024; ++k)
+        record[i++] = static_cast<std::uint8_t>(byteOf(file, 54 + k));
     return record;
 }
 
