@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "bitmap/bitmap.h"
 #include "platform/paths.h"
 
 namespace pelloran::testing {
@@ -78,6 +79,38 @@ void EditorTest::open(const std::filesystem::path& path)
 void EditorTest::browseTo(int number)
 {
     form->HScroll1->setValue(number);
+}
+
+void EditorTest::exportAs(const std::string& name)
+{
+    dialog.answer(platform::toQString(folder / name));
+    form->Command3->click();
+}
+
+void EditorTest::import(const std::filesystem::path& path)
+{
+    dialog.answer(platform::toQString(path));
+    form->Command4->click();
+}
+
+void EditorTest::write()
+{
+    form->Command5->click();
+}
+
+std::filesystem::path EditorTest::editedBitmap(Slot slot, int number, int x, int y,
+                                               std::uint8_t index, const std::string& name)
+{
+    const archive::SlotLayout& layout = archive::layoutOf(slot);
+    const auto start = patternArchive(slot).begin() +
+                       static_cast<std::ptrdiff_t>(archive::recordOffset(layout, number));
+    std::vector<std::uint8_t> record(start, start + layout.recordSize);
+    record[static_cast<std::size_t>(y) * layout.width + static_cast<std::size_t>(x)] = index;
+    archive::RgbPalette palette;
+    archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
+    writeFile(folder / name, bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
+                                                  std::span(record).first(layout.pixelBlockSize())));
+    return folder / name;
 }
 
 QRgb EditorTest::shownPixel(platform::PictureBox* picture, int x, int y)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "archive/layout.h"
@@ -39,6 +40,17 @@ protected:
     void openArchives() { open(writeArchives()); }
     // The user drags the bar to number.
     void browseTo(int number);
+    // The user exports the shown pair under name in the test's folder.
+    void exportAs(const std::string& name);
+    // The user imports path.
+    void import(const std::filesystem::path& path);
+    // The user presses the write button.
+    void write();
+    // An exported portrait of the slot's pattern record of number, as the
+    // user's edit: the pixel at (x, y) changed to index; written as name in
+    // the test's folder.
+    std::filesystem::path editedBitmap(archive::Slot slot, int number, int x, int y,
+                                       std::uint8_t index, const std::string& name);
 
     // The colour the user sees at (x, y) of a preview's drawing area.
     static QRgb shownPixel(platform::PictureBox* picture, int x, int y);

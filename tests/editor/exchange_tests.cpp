@@ -18,36 +18,6 @@ const QString kFormatRefusal = "导入的图片必须为256色64×80或32×40的
 
 class ExchangeTest : public EditorTest {
 protected:
-    // The user exports the shown pair under name in the test's folder.
-    void exportAs(const std::string& name)
-    {
-        dialog.answer(platform::toQString(folder / name));
-        form->Command3->click();
-    }
-    void import(const std::filesystem::path& path)
-    {
-        dialog.answer(platform::toQString(path));
-        form->Command4->click();
-    }
-    void write() { form->Command5->click(); }
-
-    // An exported file of the slot, with the pixel at (x, y) changed to index.
-    std::filesystem::path editedBitmap(Slot slot, int number, int x, int y, std::uint8_t index,
-                                       const std::string& name)
-    {
-        const archive::SlotLayout& layout = archive::layoutOf(slot);
-        std::vector<std::uint8_t> record(layout.recordSize);
-        const auto& archive = patternArchive(slot);
-        std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(archive::recordOffset(layout, number)),
-                    layout.recordSize, record.begin());
-        archive::RgbPalette palette;
-        archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
-        record[static_cast<std::size_t>(y) * layout.width + x] = index;
-        auto file = bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
-                                         std::span(record).first(layout.pixelBlockSize()));
-        writeFile(folder / name, file);
-        return folder / name;
-    }
     std::vector<std::uint8_t> recordOf(const std::filesystem::path& archivePath, Slot slot, int number)
     {
         const archive::SlotLayout& layout = archive::layoutOf(slot);

@@ -198,33 +198,11 @@ class FaultSweep : public EditorTest, public ::testing::WithParamInterface<Case>
         messages.clear();
     }
 
-    // An exported portrait of number with one pixel changed, as the user's edit.
+    // An exported portrait of number with its first pixel changed, as the user's edit.
     std::filesystem::path portraitFile(Slot slot, int number, std::uint8_t edit,
                                        const std::string& name)
     {
-        const archive::SlotLayout& layout = archive::layoutOf(slot);
-        const Bytes& whole = patternArchive(slot);
-        const auto start =
-            whole.begin() + static_cast<std::ptrdiff_t>(archive::recordOffset(layout, number));
-        Bytes record(start, start + layout.recordSize);
-        record[0] = edit;
-        archive::RgbPalette palette;
-        archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
-        writeFile(folder / name,
-                  bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
-                                       std::span(record).first(layout.pixelBlockSize())));
-        return folder / name;
-    }
-
-    void exportAs(const std::string& name)
-    {
-        dialog.answer(platform::toQString(folder / name));
-        form->Command3->click();
-    }
-    void import(const std::filesystem::path& path)
-    {
-        dialog.answer(platform::toQString(path));
-        form->Command4->click();
+        return editedBitmap(slot, number, 0, 0, edit, name);
     }
 
     // Brings the window to where the action starts.
