@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -205,6 +207,22 @@ OpenWindow::~OpenWindow()
 void settle()
 {
     QCoreApplication::processEvents();
+}
+
+void sweepEveryNumber(editor::Form1& form)
+{
+    form.Option3->click();
+    settle();
+    for (int number = archive::kFirstNumber + 1; number <= archive::kLastHistoricalNumber; ++number) {
+        form.HScroll1->setValue(number);
+        settle();
+    }
+    form.Option1->click();
+    settle();
+    for (int number = archive::kFirstNewNumber + 1; number <= archive::kLastNumber; ++number) {
+        form.HScroll1->setValue(number);
+        settle();
+    }
 }
 
 std::optional<std::string> runSelf(const std::vector<std::string>& args)

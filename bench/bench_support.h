@@ -111,6 +111,10 @@ public:
 // Lets the window handle what the last action posted, painting included.
 void settle();
 
+// Shows every number once, in order, as a user stepping through both ranges
+// does: the historical range from 1, then the new officers' from 723.
+void sweepEveryNumber(editor::Form1& form);
+
 // Runs this program again with args and returns what it printed, or nothing
 // when it failed.
 std::optional<std::string> runSelf(const std::vector<std::string>& args);

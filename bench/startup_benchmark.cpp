@@ -137,16 +137,7 @@ int runSweepChild(int argc, char* argv[])
     dialog.answer(platform::toQString(folder / "GRPFACES.S10"));
     form.Command1->click();
     settle();
-    for (int number = archive::kFirstNumber + 1; number <= archive::kLastHistoricalNumber; ++number) {
-        form.HScroll1->setValue(number);
-        settle();
-    }
-    form.Option1->click();
-    settle();
-    for (int number = archive::kFirstNewNumber + 1; number <= archive::kLastNumber; ++number) {
-        form.HScroll1->setValue(number);
-        settle();
-    }
+    sweepEveryNumber(form);
     if (!messages.firstError().isEmpty() || form.HScroll1->value() != archive::kLastNumber) return 1;
     std::printf("%llu\n", static_cast<unsigned long long>(peakResidentBytes()));
     return 0;

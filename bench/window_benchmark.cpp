@@ -178,20 +178,7 @@ void sweepOurs(benchmark::State& state)
     form.HScroll1->setValue(archive::kLastNumber);
     settle();
 
-    for (auto _ : state) {
-        form.Option3->click();
-        settle();
-        for (int number = archive::kFirstNumber + 1; number <= archive::kLastHistoricalNumber; ++number) {
-            form.HScroll1->setValue(number);
-            settle();
-        }
-        form.Option1->click();
-        settle();
-        for (int number = archive::kFirstNewNumber + 1; number <= archive::kLastNumber; ++number) {
-            form.HScroll1->setValue(number);
-            settle();
-        }
-    }
+    for (auto _ : state) sweepEveryNumber(form);
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
     if (!holdsNumber(form, archive::kLastNumber))
         return skipWithError(state, QStringLiteral("the window does not show the last number"));
