@@ -1,7 +1,6 @@
 #include "editor/form1.h"
 
 #include <QFont>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -9,14 +8,12 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
 #include <cmath>
-#include <utility>
 
+#include "platform/number_bar.h"
 #include "platform/paths.h"
 
 namespace pelloran::editor {
@@ -105,69 +102,6 @@ QIcon drawnIcon()
     return QIcon(pixmap);
 }
 
-// The number bar. Qt's scroll bars invert their key controls so that Up on a
-// vertical bar goes towards the top; on a horizontal bar that turns Left and
-// Right around. Here Right means the next number, as the user expects.
-class NumberBar final : public QScrollBar {
-public:
-    explicit NumberBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {}
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        const bool forward = layoutDirection() == Qt::LeftToRight;
-        if (event->key() == Qt::Key_Right || event->key() == Qt::Key_Left) {
-            const bool up = (event->key() == Qt::Key_Right) == forward;
-            triggerAction(up ? SliderSingleStepAdd : SliderSingleStepSub);
-            event->accept();
-            return;
-        }
-        QScrollBar::keyPressEvent(event);
-    }
-
-    // A new number moves only the handle, so only where the handle was and
-    // where it is now are repainted, with a margin for the outline a style
-    // draws around it. Repainting the whole bar cost more than all the rest
-    // of a number change: its long translucent edge line is even handed to
-    // helper threads. The ends are repainted whole, as a style may draw the
-    // arrows differently there.
-    void sliderChange(SliderChange change) override
-    {
-        const int previous = std::exchange(shownValue_, value());
-        const bool handleOnly = change == SliderValueChange && previous != value() &&
-                                !atEnd(previous) && !atEnd(value()) &&
-                                !style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, this);
-        if (!handleOnly) return QScrollBar::sliderChange(change);
-        QStyleOptionSlider option;
-        initStyleOption(&option);
-        const QRect before = around(handleAt(option, previous));
-        const QRect after = around(handleAt(option, value()));
-        // While the bar is pressed, a style may show the stretches on either
-        // side of the handle differently: everything in between changes.
-        if (option.state & QStyle::State_Sunken) update(before.united(after));
-        else update(QRegion(before) + after);
-    }
-
-private:
-    bool atEnd(int at) const { return at <= minimum() || at >= maximum(); }
-
-    QRect handleAt(QStyleOptionSlider option, int at) const
-    {
-        option.sliderPosition = at;
-        option.sliderValue = at;
-        return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
-                                       this);
-    }
-
-    QRect around(const QRect& handle) const
-    {
-        constexpr int kOutline = 3;
-        return {handle.left() - kOutline, 0, handle.width() + 2 * kOutline, height()};
-    }
-
-    int shownValue_ = 0;
-};
-
 }  // namespace
 
 QString aboutText()
@@ -254,7 +188,7 @@ void Form1::createControls()
     rangeFont.setBold(true);
     Label2 = label(QString(), {8, 96, 25, 17});
     Label2->setFont(rangeFont);
-    HScroll1 = new NumberBar(this);
+    HScroll1 = new platform::NumberBar(this);
     HScroll1->setGeometry(32, 96, 297, 17);
     HScroll1->setRange(0, 32767);
     HScroll1->setSingleStep(1);
