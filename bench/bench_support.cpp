@@ -30,15 +30,21 @@ constexpr long kOverlayMagic = 0x794C7630;
 
 std::string fileSystemName(const std::filesystem::path& path)
 {
-    struct statfs info{};
+    struct statfs info {};
     if (::statfs(path.c_str(), &info) != 0) return "unknown";
     switch (static_cast<long>(info.f_type)) {
-        case kTmpfsMagic: return "tmpfs";
-        case kExt4Magic: return "ext2/3/4";
-        case kBtrfsMagic: return "btrfs";
-        case kXfsMagic: return "xfs";
-        case kOverlayMagic: return "overlay";
-        default: return "other";
+        case kTmpfsMagic:
+            return "tmpfs";
+        case kExt4Magic:
+            return "ext2/3/4";
+        case kBtrfsMagic:
+            return "btrfs";
+        case kXfsMagic:
+            return "xfs";
+        case kOverlayMagic:
+            return "overlay";
+        default:
+            return "other";
     }
 }
 
@@ -109,7 +115,8 @@ bool writeWarmArchives(const std::filesystem::path& folder)
     for (const char* name : {"GRPFACES.S10", "GRPFACET.S10"}) {
         std::ifstream in(folder / name, std::ios::binary);
         std::array<char, 1 << 16> chunk;
-        while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {}
+        while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
+        }
     }
     return true;
 }
@@ -213,7 +220,8 @@ void sweepEveryNumber(editor::Form1& form)
 {
     form.Option3->click();
     settle();
-    for (int number = archive::kFirstNumber + 1; number <= archive::kLastHistoricalNumber; ++number) {
+    for (int number = archive::kFirstNumber + 1; number <= archive::kLastHistoricalNumber;
+         ++number) {
         form.HScroll1->setValue(number);
         settle();
     }
@@ -243,7 +251,8 @@ std::optional<std::string> runSelf(const std::vector<std::string>& args)
     if (child == nullptr) return std::nullopt;
     std::string output;
     std::array<char, 256> chunk;
-    while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), child)) output.append(chunk.data(), n);
+    while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), child))
+        output.append(chunk.data(), n);
     if (::pclose(child) != 0) return std::nullopt;
     return output;
 }

@@ -68,7 +68,8 @@ private:
 // Presses OK (or Yes) at once and remembers whether an error was shown.
 class AnsweringMessages final : public platform::MessageBoxes {
 public:
-    platform::MessageAnswer show(const QString& text, const QString& title, platform::MessageIcon icon,
+    platform::MessageAnswer show(const QString& text, const QString& title,
+                                 platform::MessageIcon icon,
                                  platform::MessageButtons buttons) override;
     // The first error's text, empty while none was shown.
     const QString& firstError() const { return firstError_; }
@@ -83,10 +84,12 @@ private:
 // then costs what it costs before the disk is involved.
 class NoFlushFileSystem final : public fileio::FileSystem {
 public:
-    fileio::Result<std::unique_ptr<fileio::File>> openRead(const std::filesystem::path& path) override;
+    fileio::Result<std::unique_ptr<fileio::File>> openRead(
+        const std::filesystem::path& path) override;
     fileio::Result<std::unique_ptr<fileio::File>> openReadWrite(
         const std::filesystem::path& path) override;
-    fileio::Result<std::unique_ptr<fileio::File>> createNew(const std::filesystem::path& path) override;
+    fileio::Result<std::unique_ptr<fileio::File>> createNew(
+        const std::filesystem::path& path) override;
     fileio::Result<void> rename(const std::filesystem::path& from,
                                 const std::filesystem::path& to) override;
     fileio::Result<void> remove(const std::filesystem::path& path) override;

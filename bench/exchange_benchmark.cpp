@@ -31,12 +31,14 @@ std::vector<std::uint8_t> readWhole(const std::filesystem::path& path)
 // Whether both archives hold the demo records of number, byte for byte.
 bool archivesHoldDemoRecords(const std::filesystem::path& folder, int number)
 {
-    for (auto [slot, name] : {std::pair{Slot::Large, "GRPFACES.S10"}, std::pair{Slot::Small, "GRPFACET.S10"}}) {
+    for (auto [slot, name] :
+         {std::pair{Slot::Large, "GRPFACES.S10"}, std::pair{Slot::Small, "GRPFACET.S10"}}) {
         const auto archive = readWhole(folder / name);
         const auto expected = demo::demoRecord(slot, number);
         const auto offset = archive::recordOffset(archive::layoutOf(slot), number);
         if (archive.size() < offset + expected.size() ||
-            !std::equal(expected.begin(), expected.end(), archive.begin() + static_cast<std::ptrdiff_t>(offset)))
+            !std::equal(expected.begin(), expected.end(),
+                        archive.begin() + static_cast<std::ptrdiff_t>(offset)))
             return false;
     }
     return true;
@@ -81,7 +83,8 @@ void exportReference(benchmark::State& state)
     form.Command3_Click();
     if (readWhole(out / "face.bmp") != readWhole(out / "ours.bmp") ||
         readWhole(out / "faceT.BMP") != readWhole(out / "oursT.BMP"))
-        return skipWithError(state, QStringLiteral("the reference writes other bytes than the window"));
+        return skipWithError(state,
+                             QStringLiteral("the reference writes other bytes than the window"));
     state.SetLabel("in " + out.describe());
 }
 
@@ -161,11 +164,33 @@ void writeBackReference(benchmark::State& state)
     state.SetLabel("no flush, in " + folder.describe());
 }
 
-BENCHMARK(exportOurs)->Name("export/ours")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(exportReference)->Name("export/reference")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(writeBackUnflushed)->Name("writeback/ours")->Unit(benchmark::kMicrosecond)->UseManualTime()->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(writeBackFlushed)->Name("writeback/ours+fsync")->Unit(benchmark::kMicrosecond)->UseManualTime()->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(writeBackReference)->Name("writeback/reference")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(exportOurs)
+    ->Name("export/ours")
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(exportReference)
+    ->Name("export/reference")
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(writeBackUnflushed)
+    ->Name("writeback/ours")
+    ->Unit(benchmark::kMicrosecond)
+    ->UseManualTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(writeBackFlushed)
+    ->Name("writeback/ours+fsync")
+    ->Unit(benchmark::kMicrosecond)
+    ->UseManualTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(writeBackReference)
+    ->Name("writeback/reference")
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 
 }  // namespace
 }  // namespace pelloran::bench

@@ -84,7 +84,8 @@ void writeBitmap(std::FILE* file, const bitmap::Header& headerTemplate, bool sma
     std::int16_t row = 1;
     while (placed < end) {
         for (int column = 1; column <= width; ++column) {
-            putByte(file, placed + 1, pixels[static_cast<std::size_t>(lastIndex - width * row + column)]);
+            putByte(file, placed + 1,
+                    pixels[static_cast<std::size_t>(lastIndex - width * row + column)]);
             placed += 1;
         }
         ++row;

@@ -19,7 +19,8 @@ namespace pelloran::bench::reference {
 // byte per read (768 palette reads, then one read per pixel), and paints each
 // pixel as a line from (x, y) to (x + 1, y + 1) onto a cleared picture.
 QImage loadPortrait(const std::filesystem::path& archive, double recordPosition, std::int16_t width,
-                    double recordSize, archive::RgbPalette& palette, std::span<std::uint8_t> pixels);
+                    double recordSize, archive::RgbPalette& palette,
+                    std::span<std::uint8_t> pixels);
 
 // Writes the pair as two BMP files, one byte (or one 16-bit value) per write,
 // each file opened in place without truncation, as the byte-at-a-time way does.

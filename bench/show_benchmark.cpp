@@ -39,17 +39,15 @@ bool referenceMatchesWindow(editor::Form1& form)
                           form.LargeRecordSize);
         form.LoadPortrait(Slot::Small, recordPosition(kSmallLayout, number), form.SmallWidth,
                           form.SmallRecordSize);
-        const QImage large = reference::loadPortrait(form.LargeFilePath,
-                                                     recordPosition(kLargeLayout, number),
-                                                     form.LargeWidth, form.LargeRecordSize,
-                                                     palette, pixels);
+        const QImage large =
+            reference::loadPortrait(form.LargeFilePath, recordPosition(kLargeLayout, number),
+                                    form.LargeWidth, form.LargeRecordSize, palette, pixels);
         if (!samePixels(large, form.Pic1->picture()) || palette != form.LargePalette ||
             pixels != form.LargePixels)
             return false;
-        const QImage small = reference::loadPortrait(form.SmallFilePath,
-                                                     recordPosition(kSmallLayout, number),
-                                                     form.SmallWidth, form.SmallRecordSize,
-                                                     palette, pixels);
+        const QImage small =
+            reference::loadPortrait(form.SmallFilePath, recordPosition(kSmallLayout, number),
+                                    form.SmallWidth, form.SmallRecordSize, palette, pixels);
         if (!samePixels(small, form.Pic2->picture()) || palette != form.SmallPalette ||
             !std::equal(pixels.begin(), pixels.begin() + 1280, form.SmallPixels.begin()))
             return false;
@@ -80,7 +78,8 @@ void showReference(benchmark::State& state)
     OpenWindow window(demoFolder().path());
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
     if (!referenceMatchesWindow(*window.form))
-        return skipWithError(state, QStringLiteral("the reference shows other pixels than the window"));
+        return skipWithError(state,
+                             QStringLiteral("the reference shows other pixels than the window"));
 
     const std::filesystem::path large = demoFolder() / "GRPFACES.S10";
     const std::filesystem::path small = demoFolder() / "GRPFACET.S10";
@@ -100,8 +99,16 @@ void showReference(benchmark::State& state)
     }
 }
 
-BENCHMARK(showOurs)->Name("show/ours")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(showReference)->Name("show/reference")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(showOurs)
+    ->Name("show/ours")
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(showReference)
+    ->Name("show/reference")
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 
 }  // namespace
 }  // namespace pelloran::bench

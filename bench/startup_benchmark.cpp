@@ -91,10 +91,17 @@ void startupOurs(benchmark::State& state)
     }
     state.counters["whole_process_ms"] =
         benchmark::Counter(processSeconds * 1e3 / static_cast<double>(state.iterations()));
-    state.SetLabel("QApplication to first painted window, fresh process each time; target: median <= 40 ms");
+    state.SetLabel(
+        "QApplication to first painted window, fresh process each time; target: median <= 40 ms");
 }
 
-BENCHMARK(startupOurs)->Name("startup/ours")->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(startupOurs)
+    ->Name("startup/ours")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 }  // namespace
 
@@ -114,8 +121,9 @@ int runStartupChild(int argc, char* argv[])
     messageBoxes.setParentWidget(&form);
     if (!showAndWaitForPaint(form)) return 1;
     const auto painted = Clock::now();
-    std::printf("%lld\n", static_cast<long long>(
-                              std::chrono::duration_cast<std::chrono::nanoseconds>(painted - start).count()));
+    std::printf("%lld\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(painted - start).count()));
     return 0;
 }
 
@@ -138,7 +146,8 @@ int runSweepChild(int argc, char* argv[])
     form.Command1->click();
     settle();
     sweepEveryNumber(form);
-    if (!messages.firstError().isEmpty() || form.HScroll1->value() != archive::kLastNumber) return 1;
+    if (!messages.firstError().isEmpty() || form.HScroll1->value() != archive::kLastNumber)
+        return 1;
     std::printf("%llu\n", static_cast<unsigned long long>(peakResidentBytes()));
     return 0;
 }

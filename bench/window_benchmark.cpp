@@ -118,7 +118,8 @@ void changeOurs(benchmark::State& state)
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
     Form1& form = *window.form;
     if (!changeRepaintsPreviews(form, 2))
-        return skipWithError(state, QStringLiteral("a number change did not repaint both previews"));
+        return skipWithError(state,
+                             QStringLiteral("a number change did not repaint both previews"));
 
     // Number 1 is shown after opening; the walk starts elsewhere.
     std::int64_t i = 1;
@@ -200,9 +201,11 @@ void sweepReference(benchmark::State& state)
     settle();
 
     for (auto _ : state) {
-        referenceShowRange(form, archive::kFirstNumber, archive::kLastHistoricalNumber, form.Option3);
+        referenceShowRange(form, archive::kFirstNumber, archive::kLastHistoricalNumber,
+                           form.Option3);
         settle();
-        for (int number = archive::kFirstNumber + 1; number <= archive::kLastHistoricalNumber; ++number) {
+        for (int number = archive::kFirstNumber + 1; number <= archive::kLastHistoricalNumber;
+             ++number) {
             referenceMoveTo(form, number);
             settle();
         }
@@ -218,10 +221,27 @@ void sweepReference(benchmark::State& state)
     state.counters["numbers"] = kAllNumbers;
 }
 
-BENCHMARK(changeOurs)->Name("change/ours")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(changeReference)->Name("change/reference")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(sweepOurs)->Name("sweep/ours")->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
-BENCHMARK(sweepReference)->Name("sweep/reference")->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(changeOurs)
+    ->Name("change/ours")
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(changeReference)
+    ->Name("change/reference")
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(sweepOurs)
+    ->Name("sweep/ours")
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(sweepReference)
+    ->Name("sweep/reference")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 }  // namespace
 }  // namespace pelloran::bench

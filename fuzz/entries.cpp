@@ -75,7 +75,7 @@ const std::error_code kIoError = std::make_error_code(std::errc::io_error);
 const std::error_code kReadOnly = std::make_error_code(std::errc::read_only_file_system);
 
 class MemoryFile final : public fileio::File {
-  public:
+public:
     MemoryFile(VirtualArchive& archive, std::filesystem::path path)
         : archive_(archive), path_(std::move(path))
     {
@@ -100,13 +100,13 @@ class MemoryFile final : public fileio::File {
     fileio::Result<void> flush() override { return {}; }
     fileio::Result<void> close() override { return {}; }
 
-  private:
+private:
     VirtualArchive& archive_;
     std::filesystem::path path_;
 };
 
 class MemoryFileSystem final : public fileio::FileSystem {
-  public:
+public:
     MemoryFileSystem(VirtualArchive& archive, std::filesystem::path path)
         : archive_(archive), path_(std::move(path))
     {
@@ -144,7 +144,7 @@ class MemoryFileSystem final : public fileio::FileSystem {
         return std::unexpected(fileio::Error{path, fileio::Operation::Remove, kReadOnly});
     }
 
-  private:
+private:
     std::unexpected<fileio::Error> refuse(const std::filesystem::path& path)
     {
         archive_.changeAttempted = true;

@@ -43,12 +43,23 @@ Rgb hsv(double hue, double saturation, double value)
     const double t = value * (1 - saturation * (1 - f));
     double r = value, g = t, b = p;
     switch (sector % 6) {
-        case 1: r = q, g = value, b = p; break;
-        case 2: r = p, g = value, b = t; break;
-        case 3: r = p, g = q, b = value; break;
-        case 4: r = t, g = p, b = value; break;
-        case 5: r = value, g = p, b = q; break;
-        default: break;
+        case 1:
+            r = q, g = value, b = p;
+            break;
+        case 2:
+            r = p, g = value, b = t;
+            break;
+        case 3:
+            r = p, g = q, b = value;
+            break;
+        case 4:
+            r = t, g = p, b = value;
+            break;
+        case 5:
+            r = value, g = p, b = q;
+            break;
+        default:
+            break;
     }
     auto byte = [](double v) { return static_cast<std::uint8_t>(std::lround(v * 255)); };
     return {byte(r), byte(g), byte(b)};
@@ -61,9 +72,11 @@ std::array<Rgb, 256> paletteFor(int number)
     std::array<Rgb, 256> palette{};
     for (int i = 0; i < 64; ++i) palette[kBackground + i] = hsv(hue, 0.45, 0.25 + 0.6 * i / 63.0);
     const double skinHue = 0.06 + 0.03 * ((number * 7) % 5) / 4.0;
-    for (int i = 0; i < 16; ++i) palette[kSkin + i] = hsv(skinHue, 0.35 + 0.02 * i, 0.98 - 0.03 * i);
+    for (int i = 0; i < 16; ++i)
+        palette[kSkin + i] = hsv(skinHue, 0.35 + 0.02 * i, 0.98 - 0.03 * i);
     const double hairValue = 0.15 + 0.5 * ((number * 3) % 7) / 6.0;
-    for (int i = 0; i < 16; ++i) palette[kHair + i] = hsv(hue + 0.08, 0.4, hairValue * (1 - 0.03 * i));
+    for (int i = 0; i < 16; ++i)
+        palette[kHair + i] = hsv(hue + 0.08, 0.4, hairValue * (1 - 0.03 * i));
     for (int i = 0; i < 16; ++i) palette[kRobe + i] = hsv(hue + 0.5, 0.7, 0.85 - 0.035 * i);
     palette[kEye] = {20, 16, 12};
     palette[kWhite] = {250, 250, 245};
@@ -76,8 +89,16 @@ std::array<Rgb, 256> paletteFor(int number)
 
 // Three by five digits, one row per entry, the high bit on the left.
 constexpr std::array<std::array<std::uint8_t, 5>, 10> kDigits = {{
-    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 3, 1, 7}, {5, 5, 7, 1, 1},
-    {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 2, 2, 2}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7},
+    {7, 5, 5, 5, 7},
+    {2, 6, 2, 2, 7},
+    {7, 1, 7, 4, 7},
+    {7, 1, 3, 1, 7},
+    {5, 5, 7, 1, 1},
+    {7, 4, 7, 1, 7},
+    {7, 4, 7, 5, 7},
+    {7, 1, 2, 2, 2},
+    {7, 5, 7, 5, 7},
+    {7, 5, 7, 1, 7},
 }};
 
 class Canvas {
@@ -127,11 +148,14 @@ Canvas drawLarge(int number)
 {
     Canvas canvas;
     for (int y = 0; y < kHeight; ++y)
-        canvas.rect(0, y, kWidth, 1, static_cast<std::uint8_t>(kBackground + y * 63 / (kHeight - 1)));
+        canvas.rect(0, y, kWidth, 1,
+                    static_cast<std::uint8_t>(kBackground + y * 63 / (kHeight - 1)));
 
     const int style = number % 4;  // hair, hat or helmet
     const auto shaded = [](std::uint8_t base) {
-        return [base](double d) { return static_cast<std::uint8_t>(base + std::min(15.0, d * d * 15)); };
+        return [base](double d) {
+            return static_cast<std::uint8_t>(base + std::min(15.0, d * d * 15));
+        };
     };
     // Shoulders and robe.
     canvas.ellipse(32, 84, 30, 22, shaded(kRobe));
@@ -203,7 +227,8 @@ std::vector<std::uint8_t> demoArchive(Slot slot)
 
 fileio::Result<void> writeDemoArchives(const std::filesystem::path& folder, fileio::FileSystem& fs)
 {
-    for (auto [slot, name] : {std::pair{Slot::Large, "GRPFACES.S10"}, std::pair{Slot::Small, "GRPFACET.S10"}}) {
+    for (auto [slot, name] :
+         {std::pair{Slot::Large, "GRPFACES.S10"}, std::pair{Slot::Small, "GRPFACET.S10"}}) {
         if (auto written = fileio::replaceFile(fs, folder / name, demoArchive(slot)); !written)
             return written;
     }

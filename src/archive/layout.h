@@ -61,7 +61,6 @@ constexpr std::uint64_t fullArchiveSize(const SlotLayout& layout)
 // The small archive's path: the large one's with its last five characters
 // replaced by "T.S10", so GRPFACES.S10 gives GRPFACET.S10 beside it. The
 // derivation is textual; neither file has to exist.
-fileio::Result<std::filesystem::path> siblingArchivePath(
-    const std::filesystem::path& largeArchive);
+fileio::Result<std::filesystem::path> siblingArchivePath(const std::filesystem::path& largeArchive);
 
 }  // namespace pelloran::archive

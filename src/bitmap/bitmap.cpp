@@ -11,16 +11,16 @@ using archive::Slot;
 using archive::SlotLayout;
 
 // Offsets of the header fields we write or test.
-constexpr std::size_t kSignature = 0;       // "BM"
-constexpr std::size_t kFileSize = 2;        // 32-bit
-constexpr std::size_t kPixelOffset = 10;    // 32-bit
-constexpr std::size_t kInfoSize = 14;       // 32-bit
-constexpr std::size_t kWidth = 18;          // 32-bit
-constexpr std::size_t kHeight = 22;         // 32-bit, positive: bottom row first
-constexpr std::size_t kPlanes = 26;         // 16-bit
-constexpr std::size_t kBitCount = 28;       // 16-bit
-constexpr std::size_t kCompression = 30;    // 32-bit
-constexpr std::size_t kImageSize = 34;      // 32-bit
+constexpr std::size_t kSignature = 0;     // "BM"
+constexpr std::size_t kFileSize = 2;      // 32-bit
+constexpr std::size_t kPixelOffset = 10;  // 32-bit
+constexpr std::size_t kInfoSize = 14;     // 32-bit
+constexpr std::size_t kWidth = 18;        // 32-bit
+constexpr std::size_t kHeight = 22;       // 32-bit, positive: bottom row first
+constexpr std::size_t kPlanes = 26;       // 16-bit
+constexpr std::size_t kBitCount = 28;     // 16-bit
+constexpr std::size_t kCompression = 30;  // 32-bit
+constexpr std::size_t kImageSize = 34;    // 32-bit
 
 void putLe32(Header& header, std::size_t offset, std::uint32_t value)
 {
@@ -97,7 +97,8 @@ std::vector<std::uint8_t> encodeBitmap(const Header& headerTemplate, Slot slot,
     // A positive height means bottom row first; the record holds the top row
     // first. Rows of 64 and 32 bytes need no padding to four bytes.
     for (int row = layout.height() - 1; row >= 0; --row) {
-        const auto line = pixels.subspan(static_cast<std::size_t>(row) * layout.width, layout.width);
+        const auto line =
+            pixels.subspan(static_cast<std::size_t>(row) * layout.width, layout.width);
         file.insert(file.end(), line.begin(), line.end());
     }
     return file;

@@ -18,7 +18,8 @@ namespace pelloran::bitmap {
 inline constexpr std::size_t kHeaderSize = 54;  // file header 14 + info header 40
 inline constexpr std::size_t kInfoHeaderSize = 40;
 inline constexpr std::size_t kPaletteOffset = kHeaderSize;
-inline constexpr std::size_t kPixelDataOffset = kHeaderSize + archive::SlotLayout::kPaletteBlockSize;
+inline constexpr std::size_t kPixelDataOffset =
+    kHeaderSize + archive::SlotLayout::kPaletteBlockSize;
 
 // The size of an exported file of the slot: 6198 large, 2358 small.
 constexpr std::size_t fileSize(const archive::SlotLayout& layout)

@@ -62,27 +62,38 @@ QString reasonText(const std::error_code& code)
     }
     const QString system = QString::fromLocal8Bit(code.message()).trimmed();
     QString words;
-    if (code == std::errc::no_such_file_or_directory) words = QStringLiteral("文件不存在");
+    if (code == std::errc::no_such_file_or_directory)
+        words = QStringLiteral("文件不存在");
     else if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted)
         words = QStringLiteral("没有访问权限");
-    else if (code == std::errc::no_space_on_device) words = QStringLiteral("磁盘空间不足");
-    else if (code == std::errc::read_only_file_system) words = QStringLiteral("磁盘是只读的");
-    else if (code == std::errc::is_a_directory) words = QStringLiteral("这是一个文件夹");
-    else if (code == std::errc::io_error) words = QStringLiteral("磁盘读写出错");
+    else if (code == std::errc::no_space_on_device)
+        words = QStringLiteral("磁盘空间不足");
+    else if (code == std::errc::read_only_file_system)
+        words = QStringLiteral("磁盘是只读的");
+    else if (code == std::errc::is_a_directory)
+        words = QStringLiteral("这是一个文件夹");
+    else if (code == std::errc::io_error)
+        words = QStringLiteral("磁盘读写出错");
     return words.isEmpty() ? system : words + QStringLiteral("（") + system + QStringLiteral("）");
 }
 
 QString operationText(fileio::Operation operation)
 {
     switch (operation) {
-        case fileio::Operation::Open: return QStringLiteral("无法打开文件");
+        case fileio::Operation::Open:
+            return QStringLiteral("无法打开文件");
         case fileio::Operation::Read:
-        case fileio::Operation::Size: return QStringLiteral("无法读取文件");
-        case fileio::Operation::Write: return QStringLiteral("无法写入文件");
-        case fileio::Operation::Flush: return QStringLiteral("无法保存文件");
-        case fileio::Operation::Close: return QStringLiteral("无法关闭文件");
+        case fileio::Operation::Size:
+            return QStringLiteral("无法读取文件");
+        case fileio::Operation::Write:
+            return QStringLiteral("无法写入文件");
+        case fileio::Operation::Flush:
+            return QStringLiteral("无法保存文件");
+        case fileio::Operation::Close:
+            return QStringLiteral("无法关闭文件");
         case fileio::Operation::Rename:
-        case fileio::Operation::Remove: return QStringLiteral("无法替换文件");
+        case fileio::Operation::Remove:
+            return QStringLiteral("无法替换文件");
     }
     return QStringLiteral("无法访问文件");
 }
@@ -258,10 +269,12 @@ void Form1::Form_Load()
 Form1::SlotFields Form1::fieldsOf(Slot slot)
 {
     if (slot == Slot::Large)
-        return {LargeFilePath, LargeImportPath, LargeRecordPos, LargeRecordSize, LargeWidth,
-                LargePalette,  LargePixels,     LargePending,   Pic1,            largeImportedRecord_};
-    return {SmallFilePath, SmallImportPath, SmallRecordPos, SmallRecordSize, SmallWidth,
-            SmallPalette,  SmallPixels,     SmallPending,   Pic2,            smallImportedRecord_};
+        return {LargeFilePath, LargeImportPath,     LargeRecordPos, LargeRecordSize,
+                LargeWidth,    LargePalette,        LargePixels,    LargePending,
+                Pic1,          largeImportedRecord_};
+    return {SmallFilePath, SmallImportPath,     SmallRecordPos, SmallRecordSize,
+            SmallWidth,    SmallPalette,        SmallPixels,    SmallPending,
+            Pic2,          smallImportedRecord_};
 }
 
 // ---------------------------------------------------------------- opening
@@ -369,8 +382,8 @@ bool Form1::LoadPortrait(Slot slot, double recordPosition, std::int16_t width, d
     // leaves the previous portrait as it was.
     std::array<std::uint8_t, archive::kMaxRecordSize> buffer;
     const auto record = std::span(buffer).first(size);
-    if (auto read = archive::readRecord(fileSystem_, slotFields.filePath, toOffset(recordPosition),
-                                        record);
+    if (auto read =
+            archive::readRecord(fileSystem_, slotFields.filePath, toOffset(recordPosition), record);
         !read) {
         showError(read.error());
         return false;
@@ -402,10 +415,11 @@ void Form1::Command3_Click()
     const auto small = bitmap::smallBitmapPath(large);
     if (!small) return showError(small.error());
 
-    for (const auto& [slot, path] : {std::pair{Slot::Large, large}, std::pair{Slot::Small, *small}}) {
+    for (const auto& [slot, path] :
+         {std::pair{Slot::Large, large}, std::pair{Slot::Small, *small}}) {
         SlotFields slotFields = fieldsOf(slot);
-        const auto file = bitmap::encodeBitmap(BitmapHeader, slot, slotFields.palette,
-                                               slotFields.pixels);
+        const auto file =
+            bitmap::encodeBitmap(BitmapHeader, slot, slotFields.palette, slotFields.pixels);
         if (auto written = fileio::replaceFile(fileSystem_, path, file); !written)
             return showError(written.error());
     }
@@ -432,14 +446,14 @@ void Form1::Command4_Click()
 
     // Routed by the height alone: 40 rows go to the small slot, 80 to the large.
     constexpr std::size_t kHeightByte = 22;
-    const Slot slot = file[kHeightByte] == archive::kSmallLayout.height() ? Slot::Small : Slot::Large;
+    const Slot slot =
+        file[kHeightByte] == archive::kSmallLayout.height() ? Slot::Small : Slot::Large;
     SlotFields slotFields = fieldsOf(slot);
     std::vector<std::uint8_t> record(static_cast<std::size_t>(slotFields.recordSize));
     bitmap::recordFromBitmap(file, slot, record);
     archive::RgbPalette palette;
-    archive::decodePalette(std::span(record).subspan(record.size() -
-                                                     archive::SlotLayout::kPaletteBlockSize),
-                           palette);
+    archive::decodePalette(
+        std::span(record).subspan(record.size() - archive::SlotLayout::kPaletteBlockSize), palette);
 
     slotFields.pending = kTrue;
     slotFields.importPath = path;
@@ -480,8 +494,7 @@ void Form1::Command5_Click()
     for (Slot slot : {Slot::Large, Slot::Small}) {
         SlotFields slotFields = fieldsOf(slot);
         if (slotFields.pending != kTrue) continue;
-        if (auto written = writeBack(slot); !written)
-            return showError(written.error());
+        if (auto written = writeBack(slot); !written) return showError(written.error());
         slotFields.pending = kFalse;
     }
     showNotice(QStringLiteral("图片写入成功！"), kNoticeTitle);
@@ -505,7 +518,8 @@ fileio::Result<void> Form1::writeBack(Slot slot)
     if (!sameSlot) return std::unexpected(changed);
 
     std::array<std::uint8_t, archive::kMaxRecordSize> recordBuffer;
-    const auto record = std::span(recordBuffer).first(static_cast<std::size_t>(slotFields.recordSize));
+    const auto record =
+        std::span(recordBuffer).first(static_cast<std::size_t>(slotFields.recordSize));
     bitmap::recordFromBitmap(file, slot, record);
     if (!std::ranges::equal(record, slotFields.importedRecord)) return std::unexpected(changed);
 
@@ -522,9 +536,9 @@ void Form1::Command2_Click()
 
 void Form1::Command6_Click()
 {
-    const auto answer = messageBoxes_.show(QStringLiteral("确定要退出本工具？"),
-                                           QStringLiteral("退出"), MessageIcon::Information,
-                                           MessageButtons::YesNo);
+    const auto answer =
+        messageBoxes_.show(QStringLiteral("确定要退出本工具？"), QStringLiteral("退出"),
+                           MessageIcon::Information, MessageButtons::YesNo);
     // Imports not yet written are given up: the user has been asked.
     if (answer == MessageAnswer::Yes) close();
 }

@@ -95,18 +95,18 @@ public:
     // file is refused. Returns kTrue when it passes.
     Bool16 CheckImportBitmap(std::span<const std::uint8_t> file);
 
-    QPushButton* Command1;  // "打开文件"
-    QPushButton* Command2;  // "说 明"
-    QPushButton* Command3;  // "导出图片"
-    QPushButton* Command4;  // "导入图片"
-    QPushButton* Command5;  // "写 入"
-    QPushButton* Command6;  // "退 出"
-    QRadioButton* Option1;  // new officers
-    QRadioButton* Option3;  // historical officers
-    QScrollBar* HScroll1;   // the portrait number
-    QLabel* Label1;         // "编号:" and the number
-    QLabel* Label2;         // lower end of the range
-    QLabel* Label3;         // upper end of the range
+    QPushButton* Command1;       // "打开文件"
+    QPushButton* Command2;       // "说 明"
+    QPushButton* Command3;       // "导出图片"
+    QPushButton* Command4;       // "导入图片"
+    QPushButton* Command5;       // "写 入"
+    QPushButton* Command6;       // "退 出"
+    QRadioButton* Option1;       // new officers
+    QRadioButton* Option3;       // historical officers
+    QScrollBar* HScroll1;        // the portrait number
+    QLabel* Label1;              // "编号:" and the number
+    QLabel* Label2;              // lower end of the range
+    QLabel* Label3;              // upper end of the range
     platform::PictureBox* Pic1;  // large portrait
     platform::PictureBox* Pic2;  // small portrait
     platform::CommonDialog& CommonDialog1;

@@ -12,11 +12,16 @@ public:
     std::string message(int value) const override
     {
         switch (static_cast<Fault>(value)) {
-            case Fault::ArchiveTooShort: return "archive ends before the record";
-            case Fault::VerifyMismatch: return "read-back differs from what was written";
-            case Fault::ShortWrite: return "the system wrote only part of the data";
-            case Fault::ImportChanged: return "the file changed after it was imported";
-            case Fault::NameTooShort: return "the name is too short";
+            case Fault::ArchiveTooShort:
+                return "archive ends before the record";
+            case Fault::VerifyMismatch:
+                return "read-back differs from what was written";
+            case Fault::ShortWrite:
+                return "the system wrote only part of the data";
+            case Fault::ImportChanged:
+                return "the file changed after it was imported";
+            case Fault::NameTooShort:
+                return "the name is too short";
         }
         return "unknown fault";
     }
@@ -93,8 +98,8 @@ Result<std::filesystem::path> replaceTail(const std::filesystem::path& path, std
     try {
         text = path.u32string();
     } catch (const std::exception&) {
-        return std::unexpected(Error{path, Operation::Open,
-                                     std::make_error_code(std::errc::illegal_byte_sequence)});
+        return std::unexpected(
+            Error{path, Operation::Open, std::make_error_code(std::errc::illegal_byte_sequence)});
     }
     if (text.size() < drop)
         return std::unexpected(Error{path, Operation::Open, Fault::NameTooShort});

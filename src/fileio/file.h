@@ -106,4 +106,5 @@ Result<std::filesystem::path> replaceTail(const std::filesystem::path& path, std
 }  // namespace pelloran::fileio
 
 template <>
-struct std::is_error_code_enum<pelloran::fileio::Fault> : std::true_type {};
+struct std::is_error_code_enum<pelloran::fileio::Fault> : std::true_type {
+};

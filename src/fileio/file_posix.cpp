@@ -11,7 +11,10 @@ namespace pelloran::fileio {
 
 namespace {
 
-std::error_code lastError() { return {errno, std::system_category()}; }
+std::error_code lastError()
+{
+    return {errno, std::system_category()};
+}
 
 class PosixFile final : public File {
 public:
@@ -57,7 +60,7 @@ public:
 
     Result<std::uint64_t> size() override
     {
-        struct stat st{};
+        struct stat st {};
         if (::fstat(fd_, &st) != 0) return fail(Operation::Size);
         return static_cast<std::uint64_t>(st.st_size);
     }
@@ -97,7 +100,7 @@ Result<std::unique_ptr<File>> openWith(const std::filesystem::path& path, int fl
     if (fd < 0) return std::unexpected(Error{path, Operation::Open, lastError()});
     // A folder opens for reading on POSIX, but reading it fails with a reason
     // nobody understands; refuse it here with the plain one.
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         return std::unexpected(
@@ -120,8 +123,7 @@ public:
     {
         return openWith(path, O_WRONLY | O_CREAT | O_EXCL);
     }
-    Result<void> rename(const std::filesystem::path& from,
-                        const std::filesystem::path& to) override
+    Result<void> rename(const std::filesystem::path& from, const std::filesystem::path& to) override
     {
         if (::rename(from.c_str(), to.c_str()) != 0)
             return std::unexpected(Error{to, Operation::Rename, lastError()});

@@ -26,10 +26,7 @@ namespace {
 class WindowsCategory final : public std::error_category {
 public:
     const char* name() const noexcept override { return "windows"; }
-    std::string message(int value) const override
-    {
-        return std::system_category().message(value);
-    }
+    std::string message(int value) const override { return std::system_category().message(value); }
     std::error_condition default_error_condition(int value) const noexcept override
     {
         switch (static_cast<DWORD>(value)) {
@@ -53,7 +50,10 @@ const std::error_category& windowsCategory()
     return category;
 }
 
-std::error_code lastError() { return {static_cast<int>(::GetLastError()), windowsCategory()}; }
+std::error_code lastError()
+{
+    return {static_cast<int>(::GetLastError()), windowsCategory()};
+}
 
 // One call moves at most a DWORD's worth; a whole gibibyte keeps well clear.
 constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
@@ -68,8 +68,7 @@ OVERLAPPED at(std::uint64_t offset)
 
 class WindowsFile final : public File {
 public:
-    WindowsFile(HANDLE handle, std::filesystem::path path)
-        : handle_(handle), path_(std::move(path))
+    WindowsFile(HANDLE handle, std::filesystem::path path) : handle_(handle), path_(std::move(path))
     {
     }
     ~WindowsFile() override
@@ -144,8 +143,8 @@ private:
     std::filesystem::path path_;
 };
 
-Result<std::unique_ptr<File>> openWith(const std::filesystem::path& path, DWORD access,
-                                       DWORD share, DWORD disposition)
+Result<std::unique_ptr<File>> openWith(const std::filesystem::path& path, DWORD access, DWORD share,
+                                       DWORD disposition)
 {
     const HANDLE handle = ::CreateFileW(path.c_str(), access, share, nullptr, disposition,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -185,8 +184,7 @@ public:
     {
         return openWith(path, GENERIC_WRITE, 0, CREATE_NEW);
     }
-    Result<void> rename(const std::filesystem::path& from,
-                        const std::filesystem::path& to) override
+    Result<void> rename(const std::filesystem::path& from, const std::filesystem::path& to) override
     {
         // Write-through: the rename is on disk when it returns, like the
         // data that replaceFile flushed before it.

@@ -29,8 +29,10 @@ void QtCommonDialog::show(bool save)
     QFileDialog dialog(parent_);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (!initDir.isEmpty()) dialog.setDirectory(initDir);
-    else dialog.setDirectory(lastDir_.isEmpty() ? QDir::currentPath() : lastDir_);
+    if (!initDir.isEmpty())
+        dialog.setDirectory(initDir);
+    else
+        dialog.setDirectory(lastDir_.isEmpty() ? QDir::currentPath() : lastDir_);
     dialog.setNameFilters(qtNameFilters(filter));
     if (save) dialog.setDefaultSuffix(defaultExt);
     if (!fileName.isEmpty()) dialog.selectFile(fileName);

@@ -41,8 +41,10 @@ void NumberBar::sliderChange(SliderChange change)
     const QRect after = around(handleAt(option, value()));
     // While the bar is pressed, a style may show the stretches on either
     // side of the handle differently: everything in between changes.
-    if (option.state & QStyle::State_Sunken) update(before.united(after));
-    else update(QRegion(before) + after);
+    if (option.state & QStyle::State_Sunken)
+        update(before.united(after));
+    else
+        update(QRegion(before) + after);
 }
 
 QRect NumberBar::handleAt(QStyleOptionSlider option, int at) const

@@ -51,8 +51,8 @@ void PictureBox::paintEvent(QPaintEvent* event)
 
 namespace pelloran::platform {
 
-QImage indexedImage(std::span<const std::uint8_t> rgbPalette,
-                    std::span<const std::uint8_t> pixels, int width)
+QImage indexedImage(std::span<const std::uint8_t> rgbPalette, std::span<const std::uint8_t> pixels,
+                    int width)
 {
     const int height = static_cast<int>(pixels.size()) / width;
     QImage image(width, height, QImage::Format_Indexed8);

@@ -35,7 +35,7 @@ namespace pelloran::platform {
 
 // An 8-bit indexed picture: pixels are palette entry numbers, top row first,
 // width per row; the palette is 256 entries of red, green, blue.
-QImage indexedImage(std::span<const std::uint8_t> rgbPalette,
-                    std::span<const std::uint8_t> pixels, int width);
+QImage indexedImage(std::span<const std::uint8_t> rgbPalette, std::span<const std::uint8_t> pixels,
+                    int width);
 
 }  // namespace pelloran::platform

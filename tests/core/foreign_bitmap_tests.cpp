@@ -67,8 +67,14 @@ struct RefusedCase {
     bool passesHeaderBytes;
 };
 
-void PrintTo(const AcceptedCase& c, std::ostream* os) { *os << c.file; }
-void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.file; }
+void PrintTo(const AcceptedCase& c, std::ostream* os)
+{
+    *os << c.file;
+}
+void PrintTo(const RefusedCase& c, std::ostream* os)
+{
+    *os << c.file;
+}
 
 template <class Case>
 std::string caseName(const ::testing::TestParamInfo<Case>& info)
@@ -175,20 +181,19 @@ TEST_P(ForeignBitmapRefused, GetsTheNotAPortraitBitmapMessage)
     EXPECT_EQ(matchesHeaderBytes(file), c.passesHeaderBytes) << "the fixture is not what it was";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Foreign, ForeignBitmapRefused,
-    ::testing::Values(
-        // 24 bits, no palette, pixels at 54.
-        RefusedCase{"pillow-rgb-64x80.bmp", true},
-        // 128 palette entries, pixels at 566.
-        RefusedCase{"pillow-p-128-colours-64x80.bmp", true},
-        RefusedCase{"pillow-p-64x40.bmp", true},
-        RefusedCase{"pillow-p-32x80.bmp", true},
-        // RLE8 with every other field as ours, drawn to a size ending in 54.
-        RefusedCase{"imagemagick-rle8-64x80.bmp", true},
-        // 124-byte info header, 6282 bytes.
-        RefusedCase{"imagemagick-bmp5-64x80.bmp", false}),
-    caseName<RefusedCase>);
+INSTANTIATE_TEST_SUITE_P(Foreign, ForeignBitmapRefused,
+                         ::testing::Values(
+                             // 24 bits, no palette, pixels at 54.
+                             RefusedCase{"pillow-rgb-64x80.bmp", true},
+                             // 128 palette entries, pixels at 566.
+                             RefusedCase{"pillow-p-128-colours-64x80.bmp", true},
+                             RefusedCase{"pillow-p-64x40.bmp", true},
+                             RefusedCase{"pillow-p-32x80.bmp", true},
+                             // RLE8 with every other field as ours, drawn to a size ending in 54.
+                             RefusedCase{"imagemagick-rle8-64x80.bmp", true},
+                             // 124-byte info header, 6282 bytes.
+                             RefusedCase{"imagemagick-bmp5-64x80.bmp", false}),
+                         caseName<RefusedCase>);
 
 // Our exported files as Pillow sees them: every pixel must have the index
 // and the colour of the record the preview paints.
@@ -234,9 +239,9 @@ TEST_P(PillowReadBack, SeesTheRecordsIndicesAndColours)
     const auto path = dir / "face.bmp";
     testing::writeFile(path,
                        bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette, pixels));
-    const std::string output = run(std::string(kPython) + " '" +
-                                   (kForeignDir / "pillow_read_back.py").string() + "' '" +
-                                   path.string() + "'");
+    const std::string output =
+        run(std::string(kPython) + " '" + (kForeignDir / "pillow_read_back.py").string() + "' '" +
+            path.string() + "'");
     ASSERT_FALSE(output.empty()) << "Pillow could not read " << path;
 
     std::istringstream in(output);

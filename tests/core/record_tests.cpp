@@ -82,7 +82,7 @@ TEST(DecodePalette, TurnsBlueGreenRedReservedIntoRedGreenBlue)
 }
 
 class DemoArchives : public ::testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite()
     {
         dir_ = new TempDir;
@@ -98,7 +98,7 @@ class DemoArchives : public ::testing::Test {
         return *dir_ / (slot == Slot::Large ? "GRPFACES.S10" : "GRPFACET.S10");
     }
 
-  private:
+private:
     static TempDir* dir_;
 };
 

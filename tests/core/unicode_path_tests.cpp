@@ -27,7 +27,10 @@ using pelloran::testing::writeFile;
 using Bytes = std::vector<std::uint8_t>;
 using Path = std::filesystem::path;
 
-Path u8path(const char8_t* text) { return Path(text); }
+Path u8path(const char8_t* text)
+{
+    return Path(text);
+}
 
 std::uint64_t offsetOf(Slot slot, int number)
 {
@@ -49,16 +52,19 @@ struct Place {
     const char* label;
     const char8_t* folder;
     const char8_t* largeArchive;
-    const char8_t* smallArchive;   // what the large archive's name must give
+    const char8_t* smallArchive;  // what the large archive's name must give
     const char8_t* largeBitmap;
-    const char8_t* smallBitmap;    // what the large bitmap's name must give
+    const char8_t* smallBitmap;  // what the large bitmap's name must give
 };
 
-void PrintTo(const Place& place, std::ostream* os) { *os << place.label; }
+void PrintTo(const Place& place, std::ostream* os)
+{
+    *os << place.label;
+}
 
 const Place kPlaces[] = {
-    {"ChineseFolderWithSpace", u8"测试 目录", u8"GRPFACES.S10", u8"GRPFACET.S10",
-     u8"头像 57.bmp", u8"头像 57T.BMP"},
+    {"ChineseFolderWithSpace", u8"测试 目录", u8"GRPFACES.S10", u8"GRPFACET.S10", u8"头像 57.bmp",
+     u8"头像 57T.BMP"},
     {"NestedChineseFoldersAndNames", u8"我的 文件/新 头像", u8"备份 GRPFACES.S10",
      u8"备份 GRPFACET.S10", u8"导出.BMP", u8"导出T.BMP"},
     // The last five and four characters are themselves partly Chinese.
@@ -122,8 +128,9 @@ TEST_P(UnicodePaths, ExportImportAndWriteBackRoundTrip)
     };
     const auto smallName = bitmap::smallBitmapPath(largeBitmap);
     ASSERT_TRUE(smallName.has_value());
-    const SlotFiles slots[] = {{Slot::Large, largeArchive, largeBitmap, bitmap::ImportVerdict::Large},
-                               {Slot::Small, smallArchive, *smallName, bitmap::ImportVerdict::Small}};
+    const SlotFiles slots[] = {
+        {Slot::Large, largeArchive, largeBitmap, bitmap::ImportVerdict::Large},
+        {Slot::Small, smallArchive, *smallName, bitmap::ImportVerdict::Small}};
 
     for (const SlotFiles& s : slots) {
         SCOPED_TRACE(s.slot == Slot::Large ? "large" : "small");
@@ -131,8 +138,8 @@ TEST_P(UnicodePaths, ExportImportAndWriteBackRoundTrip)
         const Bytes record = readRecordOf(s.archive, s.slot, 57);
         archive::RgbPalette palette{};
         archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
-        const auto encoded = bitmap::encodeBitmap(
-            header, s.slot, palette, std::span(record).first(layout.pixelBlockSize()));
+        const auto encoded = bitmap::encodeBitmap(header, s.slot, palette,
+                                                  std::span(record).first(layout.pixelBlockSize()));
         ASSERT_TRUE(fileio::replaceFile(fs, s.bitmap, encoded));
         EXPECT_EQ(readFile(s.bitmap).size(), bitmap::fileSize(layout));
 
@@ -151,7 +158,8 @@ TEST_P(UnicodePaths, ExportImportAndWriteBackRoundTrip)
         Bytes expected = archiveBefore;
         // The reserved palette bytes travel through the bitmap as 0; the
         // demo records hold 0 there too, so the record comes back whole.
-        std::ranges::copy(record, expected.begin() + static_cast<std::ptrdiff_t>(offsetOf(s.slot, 1)));
+        std::ranges::copy(record,
+                          expected.begin() + static_cast<std::ptrdiff_t>(offsetOf(s.slot, 1)));
         EXPECT_EQ(readFile(s.archive), expected);
     }
 

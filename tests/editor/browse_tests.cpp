@@ -76,7 +76,8 @@ TEST_F(EditorTest, ReturningToTheShownNumberReadsTheArchivesAgain)
     browseTo(6);
     browseTo(5);
     EXPECT_EQ(form->LargePixels[0], 7);
-    EXPECT_EQ(shownPixel(form->Pic1, 10, 10) & RGB_MASK, patternColour(Slot::Large, 5, 7) & RGB_MASK);
+    EXPECT_EQ(shownPixel(form->Pic1, 10, 10) & RGB_MASK,
+              patternColour(Slot::Large, 5, 7) & RGB_MASK);
 }
 
 TEST_F(EditorTest, ScrollBarAnswersKeysAndWheelLikeAnyOther)
@@ -90,9 +91,10 @@ TEST_F(EditorTest, ScrollBarAnswersKeysAndWheelLikeAnyOther)
         int expected;
     };
     const Step steps[] = {
-        {Qt::Key_Right, 2},   {Qt::Key_Right, 3}, {Qt::Key_Left, 2},
-        {Qt::Key_PageDown, 2 + bar->pageStep()},  {Qt::Key_PageUp, 2},
-        {Qt::Key_End, 722},   {Qt::Key_Home, 1},
+        {Qt::Key_Right, 2},  {Qt::Key_Right, 3},
+        {Qt::Key_Left, 2},   {Qt::Key_PageDown, 2 + bar->pageStep()},
+        {Qt::Key_PageUp, 2}, {Qt::Key_End, 722},
+        {Qt::Key_Home, 1},
     };
     for (const Step& step : steps) {
         QTest::keyClick(bar, step.key);
@@ -102,8 +104,8 @@ TEST_F(EditorTest, ScrollBarAnswersKeysAndWheelLikeAnyOther)
     EXPECT_TRUE(showsNumber(Slot::Large, 1));
 
     // Wheel away from the user moves to higher numbers, as a horizontal bar does.
-    QWheelEvent wheel(QPointF(100, 8), bar->mapToGlobal(QPointF(100, 8)), QPoint(),
-                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(100, 8), bar->mapToGlobal(QPointF(100, 8)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(bar, &wheel);
     EXPECT_GT(bar->value(), 1);
     EXPECT_TRUE(showsNumber(Slot::Large, bar->value()));

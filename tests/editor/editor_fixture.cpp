@@ -55,8 +55,7 @@ const std::vector<std::uint8_t>& patternArchive(Slot slot)
     return slot == Slot::Large ? large : small;
 }
 
-EditorTest::EditorTest()
-    : form(std::make_unique<editor::Form1>(dialog, messages, files))
+EditorTest::EditorTest() : form(std::make_unique<editor::Form1>(dialog, messages, files))
 {
     form->show();
 }
@@ -108,8 +107,9 @@ std::filesystem::path EditorTest::editedBitmap(Slot slot, int number, int x, int
     record[static_cast<std::size_t>(y) * layout.width + static_cast<std::size_t>(x)] = index;
     archive::RgbPalette palette;
     archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
-    writeFile(folder / name, bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
-                                                  std::span(record).first(layout.pixelBlockSize())));
+    writeFile(folder / name,
+              bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
+                                   std::span(record).first(layout.pixelBlockSize())));
     return folder / name;
 }
 
@@ -132,8 +132,8 @@ QRgb EditorTest::shownPixel(platform::PictureBox* picture, int x, int y)
             const QRgb seen = shot.pixel(origin.x() + x, origin.y() + y);
             if (qRgb(qRed(seen), qGreen(seen), qBlue(seen)) != expected)
                 return ::testing::AssertionFailure()
-                       << "pixel (" << x << ", " << y << ") is #" << std::hex << seen
-                       << ", number " << std::dec << number << " has #" << std::hex << expected;
+                       << "pixel (" << x << ", " << y << ") is #" << std::hex << seen << ", number "
+                       << std::dec << number << " has #" << std::hex << expected;
         }
     return ::testing::AssertionSuccess();
 }

@@ -71,6 +71,12 @@ protected:
 
 // Readable QStrings in test failures.
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
-inline void PrintTo(const QStringList& list, std::ostream* out) { *out << list.join(u'|').toStdString(); }
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* out)
+{
+    *out << list.join(u'|').toStdString();
+}
 QT_END_NAMESPACE

@@ -18,11 +18,13 @@ const QString kFormatRefusal = "导入的图片必须为256色64×80或32×40的
 
 class ExchangeTest : public EditorTest {
 protected:
-    std::vector<std::uint8_t> recordOf(const std::filesystem::path& archivePath, Slot slot, int number)
+    std::vector<std::uint8_t> recordOf(const std::filesystem::path& archivePath, Slot slot,
+                                       int number)
     {
         const archive::SlotLayout& layout = archive::layoutOf(slot);
         const auto bytes = readFile(archivePath);
-        const auto start = bytes.begin() + static_cast<std::ptrdiff_t>(archive::recordOffset(layout, number));
+        const auto start =
+            bytes.begin() + static_cast<std::ptrdiff_t>(archive::recordOffset(layout, number));
         return {start, start + layout.recordSize};
     }
 };
@@ -43,7 +45,8 @@ TEST_F(ExchangeTest, ExportWritesThePairAsShownAndSaysSo)
     ASSERT_EQ(messages.titles(), QStringList{"说明"});
     EXPECT_EQ(messages.shown().front().text, "图片导出成功！");
 
-    for (auto [slot, name] : {std::pair{Slot::Large, "face.bmp"}, std::pair{Slot::Small, "faceT.BMP"}}) {
+    for (auto [slot, name] :
+         {std::pair{Slot::Large, "face.bmp"}, std::pair{Slot::Small, "faceT.BMP"}}) {
         const auto file = readFile(folder / name);
         const archive::SlotLayout& layout = archive::layoutOf(slot);
         ASSERT_EQ(file.size(), bitmap::fileSize(layout)) << name;
@@ -56,8 +59,8 @@ TEST_F(ExchangeTest, ExportWritesThePairAsShownAndSaysSo)
         EXPECT_EQ(file[54 + 4 * 9 + 2], qRed(colour));
         EXPECT_EQ(file[54 + 4 * 9 + 3], 0);
     }
-    EXPECT_EQ(folder.fileNames(), (std::vector<std::string>{"GRPFACES.S10", "GRPFACET.S10",
-                                                            "face.bmp", "faceT.BMP"}));
+    EXPECT_EQ(folder.fileNames(),
+              (std::vector<std::string>{"GRPFACES.S10", "GRPFACET.S10", "face.bmp", "faceT.BMP"}));
 }
 
 TEST_F(ExchangeTest, ExportReplacesLongerFilesWholeAndRepeatsItselfExactly)
@@ -118,7 +121,8 @@ TEST_F(ExchangeTest, ImportShowsTheFileInTheSlotItsHeightNames)
 {
     openArchives();
     import(editedBitmap(Slot::Small, 1, 5, 6, 200, "small.bmp"));
-    EXPECT_EQ(shownPixel(form->Pic2, 5, 6) & RGB_MASK, patternColour(Slot::Small, 1, 200) & RGB_MASK);
+    EXPECT_EQ(shownPixel(form->Pic2, 5, 6) & RGB_MASK,
+              patternColour(Slot::Small, 1, 200) & RGB_MASK);
     EXPECT_EQ(form->LargePending, kFalse);
     // The editor state still holds the portrait as loaded.
     EXPECT_EQ(form->SmallPixels[6 * 32 + 5], patternIndex(Slot::Small, 1, 5, 6));
@@ -267,7 +271,8 @@ TEST_F(ExchangeTest, WriteRefusesAnImportThatChangedOrVanished)
     };
     const Row rows[] = {
         {"removed", [](const auto& p) { std::filesystem::remove(p); }},
-        {"edited", [](const auto& p) {
+        {"edited",
+         [](const auto& p) {
              auto bytes = readFile(p);
              bytes[2000] ^= 1;
              writeFile(p, bytes);

@@ -172,7 +172,7 @@ Bytes archiveBytes(Slot slot, bool inverted)
 }
 
 class FaultSweep : public EditorTest, public ::testing::WithParamInterface<Case> {
-  protected:
+protected:
     struct Run {
         Seen before, after;
         std::vector<Entry> log;

@@ -24,7 +24,7 @@ using Bytes = std::vector<std::uint8_t>;
 // A tmpfs of a given size at a folder, unmounted when the object goes,
 // whatever the test did in between.
 class MemoryMount {
-  public:
+public:
     MemoryMount(std::filesystem::path at, std::size_t bytes)
         : at_(std::move(at)), options_("size=" + std::to_string(bytes) + ",mode=0755")
     {
@@ -68,7 +68,7 @@ class MemoryMount {
         return path;
     }
 
-  private:
+private:
     std::filesystem::path at_;
     std::string options_;
     std::string whyNot_;
@@ -76,7 +76,7 @@ class MemoryMount {
 };
 
 class RealFileSystemTest : public EditorTest {
-  protected:
+protected:
     std::filesystem::path bitmapOfShownNumber(const std::string& name)
     {
         Bytes record(form->LargePixels.begin(), form->LargePixels.end());

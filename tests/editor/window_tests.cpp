@@ -182,7 +182,8 @@ TEST_F(EditorTest, PreviewsStaySharpOnDenserScreens)
         for (int y = 0; y < static_cast<int>(80 * ratio); ++y)
             for (int x = 0; x < static_cast<int>(64 * ratio); ++x) {
                 const QRgb seen = shot.pixel(origin.x() + x, origin.y() + y) & RGB_MASK;
-                const QRgb near = source.pixel(static_cast<int>(x / ratio), static_cast<int>(y / ratio));
+                const QRgb near =
+                    source.pixel(static_cast<int>(x / ratio), static_cast<int>(y / ratio));
                 ASSERT_EQ(seen, near & RGB_MASK) << "ratio " << ratio << " at " << x << "," << y;
             }
     }
@@ -258,8 +259,9 @@ TEST_F(EditorTest, BrowsingThenOpeningAgainShowsTheLastNumberThenNumberOne)
     std::vector<std::uint64_t> offsets;
     for (const auto& read : files.entries(fileio::Operation::Read, largeArchive()))
         offsets.push_back(read.offset);
-    EXPECT_EQ(offsets, (std::vector<std::uint64_t>{archive::recordOffset(archive::kLargeLayout, 40),
-                                                   archive::recordOffset(archive::kLargeLayout, 1)}));
+    EXPECT_EQ(offsets,
+              (std::vector<std::uint64_t>{archive::recordOffset(archive::kLargeLayout, 40),
+                                          archive::recordOffset(archive::kLargeLayout, 1)}));
     EXPECT_EQ(form->LargeRecordPos, 37261);
     EXPECT_EQ(form->Label1->text(), "编号:1");
     EXPECT_TRUE(showsNumber(Slot::Large, 1));
@@ -351,7 +353,8 @@ TEST(QtNameFilters, KeepDescriptionsThatAlreadyNameTheirPattern)
               QStringList{"头像文件(GRPFACES.S10)"});
     EXPECT_EQ(platform::qtNameFilters("位图文件(*.bmp)|*.bmp|任意文件(*.*)|*.*"),
               (QStringList{"位图文件(*.bmp)", "任意文件(*.*)"}));
-    EXPECT_EQ(platform::qtNameFilters("Pictures|*.bmp;*.dib"), QStringList{"Pictures (*.bmp *.dib)"});
+    EXPECT_EQ(platform::qtNameFilters("Pictures|*.bmp;*.dib"),
+              QStringList{"Pictures (*.bmp *.dib)"});
 }
 
 }  // namespace

@@ -97,7 +97,8 @@ std::optional<std::error_code> FaultyFileSystem::note(Entry entry, bool* shortWr
         if (shortWrite) *shortWrite = mode_ == Mode::ShortWrite;
     }
     for (const Always& always : always_)
-        if (always.operation == entry.operation && (always.path.empty() || always.path == entry.path))
+        if (always.operation == entry.operation &&
+            (always.path.empty() || always.path == entry.path))
             failure = always.code;
     entry.failed = failure.has_value();
     log_.push_back(std::move(entry));
@@ -113,33 +114,38 @@ fileio::Result<std::unique_ptr<File>> FaultyFileSystem::wrap(
 
 fileio::Result<std::unique_ptr<File>> FaultyFileSystem::openRead(const std::filesystem::path& path)
 {
-    if (auto code = note({Operation::Open, path})) return std::unexpected(Error{path, Operation::Open, *code});
+    if (auto code = note({Operation::Open, path}))
+        return std::unexpected(Error{path, Operation::Open, *code});
     return wrap(path, real_.openRead(path));
 }
 
 fileio::Result<std::unique_ptr<File>> FaultyFileSystem::openReadWrite(
     const std::filesystem::path& path)
 {
-    if (auto code = note({Operation::Open, path})) return std::unexpected(Error{path, Operation::Open, *code});
+    if (auto code = note({Operation::Open, path}))
+        return std::unexpected(Error{path, Operation::Open, *code});
     return wrap(path, real_.openReadWrite(path));
 }
 
 fileio::Result<std::unique_ptr<File>> FaultyFileSystem::createNew(const std::filesystem::path& path)
 {
-    if (auto code = note({Operation::Open, path})) return std::unexpected(Error{path, Operation::Open, *code});
+    if (auto code = note({Operation::Open, path}))
+        return std::unexpected(Error{path, Operation::Open, *code});
     return wrap(path, real_.createNew(path));
 }
 
 fileio::Result<void> FaultyFileSystem::rename(const std::filesystem::path& from,
                                               const std::filesystem::path& to)
 {
-    if (auto code = note({Operation::Rename, to})) return std::unexpected(Error{to, Operation::Rename, *code});
+    if (auto code = note({Operation::Rename, to}))
+        return std::unexpected(Error{to, Operation::Rename, *code});
     return real_.rename(from, to);
 }
 
 fileio::Result<void> FaultyFileSystem::remove(const std::filesystem::path& path)
 {
-    if (auto code = note({Operation::Remove, path})) return std::unexpected(Error{path, Operation::Remove, *code});
+    if (auto code = note({Operation::Remove, path}))
+        return std::unexpected(Error{path, Operation::Remove, *code});
     return real_.remove(path);
 }
 

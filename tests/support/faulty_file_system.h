@@ -17,7 +17,9 @@ public:
     template <class T>
     using Result = fileio::Result<T>;
 
-    explicit FaultyFileSystem(fileio::FileSystem& real = fileio::nativeFileSystem()) : real_(real) {}
+    explicit FaultyFileSystem(fileio::FileSystem& real = fileio::nativeFileSystem()) : real_(real)
+    {
+    }
 
     struct Entry {
         fileio::Operation operation;
@@ -31,7 +33,8 @@ public:
     // Operations done (or refused) since the last clearLog().
     std::size_t operationCount() const { return log_.size(); }
     // Entries of the log for one operation and file.
-    std::vector<Entry> entries(fileio::Operation operation, const std::filesystem::path& path) const;
+    std::vector<Entry> entries(fileio::Operation operation,
+                               const std::filesystem::path& path) const;
 
     enum class Mode { Fail, ShortWrite };
     // Fails the k-th operation from now (1 = the next one). In ShortWrite
@@ -49,7 +52,8 @@ public:
     Result<std::unique_ptr<fileio::File>> openRead(const std::filesystem::path& path) override;
     Result<std::unique_ptr<fileio::File>> openReadWrite(const std::filesystem::path& path) override;
     Result<std::unique_ptr<fileio::File>> createNew(const std::filesystem::path& path) override;
-    Result<void> rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
+    Result<void> rename(const std::filesystem::path& from,
+                        const std::filesystem::path& to) override;
     Result<void> remove(const std::filesystem::path& path) override;
 
     // Records an operation; returns the error to report if it must fail.
@@ -57,7 +61,7 @@ public:
 
 private:
     Result<std::unique_ptr<fileio::File>> wrap(const std::filesystem::path& path,
-                                                Result<std::unique_ptr<fileio::File>> opened);
+                                               Result<std::unique_ptr<fileio::File>> opened);
 
     fileio::FileSystem& real_;
     std::vector<Entry> log_;

@@ -7,7 +7,8 @@ namespace pelloran::testing {
 void ScriptedCommonDialog::show(bool save)
 {
     shown_.push_back({save, fileName, filter, initDir, defaultExt});
-    if (answers_.empty()) throw std::logic_error("a file dialog was shown that the test did not expect");
+    if (answers_.empty())
+        throw std::logic_error("a file dialog was shown that the test did not expect");
     fileName = answers_.front();
     answers_.pop_front();
 }
