@@ -47,10 +47,6 @@ void PictureBox::paintEvent(QPaintEvent* event)
     painter.drawImage(contentsRect().topLeft(), shown_);
 }
 
-}  // namespace pelloran::platform
-
-namespace pelloran::platform {
-
 QImage indexedImage(std::span<const std::uint8_t> rgbPalette, std::span<const std::uint8_t> pixels,
                     int width)
 {

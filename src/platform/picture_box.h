@@ -4,6 +4,8 @@
 
 #include <QFrame>
 #include <QImage>
+#include <cstdint>
+#include <span>
 
 namespace pelloran::platform {
 
@@ -25,13 +27,6 @@ private:
     // paint after a change.
     QImage shown_;
 };
-
-}  // namespace pelloran::platform
-
-#include <cstdint>
-#include <span>
-
-namespace pelloran::platform {
 
 // An 8-bit indexed picture: pixels are palette entry numbers, top row first,
 // width per row; the palette is 256 entries of red, green, blue.
