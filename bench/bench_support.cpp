@@ -211,6 +211,12 @@ OpenWindow::~OpenWindow()
     settle();
 }
 
+void OpenWindow::showNumber(int number)
+{
+    form->HScroll1->setValue(number);
+    settle();
+}
+
 void settle()
 {
     QCoreApplication::processEvents();

@@ -105,6 +105,8 @@ public:
 
     // Empty when the window opened the pair without a message.
     const QString& error() const { return messages.firstError(); }
+    // Moves the bar to number as a user does, and lets the window repaint.
+    void showNumber(int number);
 
     AnsweringDialog dialog;
     AnsweringMessages messages;

@@ -50,8 +50,7 @@ void exportOurs(benchmark::State& state)
     OpenWindow window(demoFolder().path());
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
     Form1& form = *window.form;
-    form.HScroll1->setValue(kNumber);
-    settle();
+    window.showNumber(kNumber);
 
     const QString chosen = platform::toQString(out / "face.bmp");
     for (auto _ : state) {
@@ -70,8 +69,7 @@ void exportReference(benchmark::State& state)
     OpenWindow window(demoFolder().path());
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
     Form1& form = *window.form;
-    form.HScroll1->setValue(kNumber);
-    settle();
+    window.showNumber(kNumber);
 
     const auto smallPixels = std::span<const std::uint8_t>(form.SmallPixels).first(1280);
     for (auto _ : state)
@@ -99,8 +97,7 @@ void writeBackOurs(benchmark::State& state, fileio::FileSystem& fileSystem, cons
     OpenWindow window(folder.path(), fileSystem);
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
     Form1& form = *window.form;
-    form.HScroll1->setValue(kNumber);
-    settle();
+    window.showNumber(kNumber);
     window.dialog.answer(platform::toQString(folder / "face.bmp"));
     form.Command3_Click();
 
@@ -146,8 +143,7 @@ void writeBackReference(benchmark::State& state)
     OpenWindow window(folder.path());
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
     Form1& form = *window.form;
-    form.HScroll1->setValue(kNumber);
-    settle();
+    window.showNumber(kNumber);
     window.dialog.answer(platform::toQString(folder / "face.bmp"));
     form.Command3_Click();
 

@@ -113,6 +113,32 @@ QIcon drawnIcon()
     return QIcon(pixmap);
 }
 
+// The first bytes of a bitmap file, as many as the import check and
+// write-back ever look at. A file that does not exist reads as none.
+struct BitmapFile {
+    std::array<std::uint8_t, bitmap::kImportReadSize> buffer{};
+    std::size_t count = 0;
+    std::span<const std::uint8_t> bytes() const { return std::span(buffer).first(count); }
+};
+
+fileio::Result<BitmapFile> readBitmapFile(fileio::FileSystem& fs, const std::filesystem::path& path)
+{
+    BitmapFile file;
+    const auto count = fileio::readAtMost(fs, path, 0, file.buffer);
+    if (!count) return std::unexpected(count.error());
+    file.count = *count;
+    return file;
+}
+
+// The picture of a record as a preview shows it; palette receives the
+// record's colours.
+QImage recordPicture(std::span<const std::uint8_t> record, int width, archive::RgbPalette& palette)
+{
+    const std::size_t pixelCount = record.size() - archive::SlotLayout::kPaletteBlockSize;
+    archive::decodePalette(record.subspan(pixelCount), palette);
+    return platform::indexedImage(palette, record.first(pixelCount), width);
+}
+
 }  // namespace
 
 QString aboutText()
@@ -389,10 +415,8 @@ bool Form1::LoadPortrait(Slot slot, double recordPosition, std::int16_t width, d
         return false;
     }
 
-    archive::decodePalette(record.subspan(pixelCount), slotFields.palette);
+    slotFields.picture->setPicture(recordPicture(record, width, slotFields.palette));
     std::ranges::copy(record.first(pixelCount), slotFields.pixels.begin());
-    slotFields.picture->setPicture(
-        platform::indexedImage(slotFields.palette, record.first(pixelCount), width));
     slotFields.pending = kFalse;
     Command3->setEnabled(true);
     Command4->setEnabled(true);
@@ -438,10 +462,9 @@ void Form1::Command4_Click()
 
     // A file that does not exist reads as no bytes and fails the first check.
     const std::filesystem::path path = platform::toPath(CommonDialog1.fileName);
-    std::array<std::uint8_t, bitmap::kImportReadSize> buffer{};
-    const auto count = fileio::readAtMost(fileSystem_, path, 0, buffer);
-    if (!count) return showError(count.error());
-    const auto file = std::span(buffer).first(*count);
+    const auto read = readBitmapFile(fileSystem_, path);
+    if (!read) return showError(read.error());
+    const auto file = read->bytes();
     if (CheckImportBitmap(file) != kTrue) return;
 
     // Routed by the height alone: 40 rows go to the small slot, 80 to the large.
@@ -451,15 +474,11 @@ void Form1::Command4_Click()
     SlotFields slotFields = fieldsOf(slot);
     std::vector<std::uint8_t> record(static_cast<std::size_t>(slotFields.recordSize));
     bitmap::recordFromBitmap(file, slot, record);
-    archive::RgbPalette palette;
-    archive::decodePalette(
-        std::span(record).subspan(record.size() - archive::SlotLayout::kPaletteBlockSize), palette);
 
     slotFields.pending = kTrue;
     slotFields.importPath = path;
-    slotFields.picture->setPicture(platform::indexedImage(
-        palette, std::span(record).first(record.size() - archive::SlotLayout::kPaletteBlockSize),
-        slotFields.width));
+    archive::RgbPalette palette;
+    slotFields.picture->setPicture(recordPicture(record, slotFields.width, palette));
     slotFields.importedRecord = std::move(record);
     Command5->setEnabled(true);
 }
@@ -508,10 +527,9 @@ fileio::Result<void> Form1::writeBack(Slot slot)
 
     // The file is read and checked again: since the import it may have been
     // edited, replaced or removed, and only what the user saw is written.
-    std::array<std::uint8_t, bitmap::kImportReadSize> buffer{};
-    const auto count = fileio::readAtMost(fileSystem_, slotFields.importPath, 0, buffer);
-    if (!count) return std::unexpected(count.error());
-    const auto file = std::span(buffer).first(*count);
+    const auto read = readBitmapFile(fileSystem_, slotFields.importPath);
+    if (!read) return std::unexpected(read.error());
+    const auto file = read->bytes();
     const auto verdict = bitmap::checkImport(file, BitmapHeader);
     const bool sameSlot = verdict == (slot == Slot::Large ? bitmap::ImportVerdict::Large
                                                           : bitmap::ImportVerdict::Small);
