@@ -45,12 +45,6 @@ ImportVerdict verdictOf(rule::Outcome outcome)
     return ImportVerdict::NotPortraitBitmap;
 }
 
-const bitmap::Header& headerTemplate()
-{
-    static const bitmap::Header header = bitmap::makeHeaderTemplate();
-    return header;
-}
-
 // ------------------------------------------------------------ archives in memory
 
 enum class Failure { None, Missing, OpenFails, ReadFails };
@@ -172,13 +166,13 @@ Bytes selector(Slot slot, Failure failure, int number, std::uint32_t shift)
 
 void checkImportInput(std::span<const std::uint8_t> data)
 {
-    const ImportVerdict verdict = bitmap::checkImport(data, headerTemplate());
+    const ImportVerdict verdict = bitmap::checkImport(data);
     require(verdict == verdictOf(rule::judge(data)), "the import check follows the rule", data);
 }
 
 void importRecordInput(std::span<const std::uint8_t> data)
 {
-    const ImportVerdict verdict = bitmap::checkImport(data, headerTemplate());
+    const ImportVerdict verdict = bitmap::checkImport(data);
     require(verdict == verdictOf(rule::judge(data)), "the import check follows the rule", data);
 
     for (Slot slot : {Slot::Large, Slot::Small}) {
@@ -265,12 +259,7 @@ void put32(Bytes& file, std::size_t offset, std::uint32_t value)
 
 Bytes exported(Slot slot, int number)
 {
-    const SlotLayout& layout = archive::layoutOf(slot);
-    const Bytes record = demo::demoRecord(slot, number);
-    archive::RgbPalette palette{};
-    archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
-    return bitmap::encodeBitmap(headerTemplate(), slot, palette,
-                                std::span(record).first(layout.pixelBlockSize()));
+    return bitmap::encodeRecord(slot, demo::demoRecord(slot, number));
 }
 
 std::vector<Seed> bitmapSeeds()

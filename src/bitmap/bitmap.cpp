@@ -27,7 +27,9 @@ void putLe32(Header& header, std::size_t offset, std::uint32_t value)
     for (int i = 0; i < 4; ++i) header[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-// Reads like the game's own reader: a byte past the end of a short file is 0.
+// The import check reads its fixed positions without looking at the file's
+// length: a byte past the end of a short file counts as 0, which makes any
+// file too short for its header fail the check it is short of.
 class Bytes {
 public:
     explicit Bytes(std::span<const std::uint8_t> file) : file_(file) {}
@@ -58,8 +60,6 @@ bool fits(const Bytes& file, const SlotLayout& layout)
     return file.le32(kWidth) == layout.width && file.le32(kHeight) == layout.height();
 }
 
-}  // namespace
-
 Header makeHeaderTemplate()
 {
     Header header{};
@@ -74,23 +74,31 @@ Header makeHeaderTemplate()
     return headerFor(header, archive::kLargeLayout);
 }
 
-std::vector<std::uint8_t> encodeBitmap(const Header& headerTemplate, Slot slot,
-                                       const archive::RgbPalette& palette,
-                                       std::span<const std::uint8_t> pixels)
+}  // namespace
+
+const Header& headerTemplate()
+{
+    static const Header header = makeHeaderTemplate();
+    return header;
+}
+
+std::vector<std::uint8_t> encodeRecord(Slot slot, std::span<const std::uint8_t> record)
 {
     const SlotLayout& layout = layoutOf(slot);
+    const auto pixels = record.first(layout.pixelBlockSize());
+    const auto paletteBlock =
+        record.subspan(layout.pixelBlockSize(), SlotLayout::kPaletteBlockSize);
     std::vector<std::uint8_t> file;
     file.reserve(fileSize(layout));
 
-    const Header header = headerFor(headerTemplate, layout);
+    const Header header = headerFor(headerTemplate(), layout);
     file.insert(file.end(), header.begin(), header.end());
 
-    // The colour table stores blue, green, red; the fourth byte is written 0
+    // Both store blue, green, red per entry; the fourth byte is written 0
     // whatever the archive record held there, as the BMP format asks.
-    for (int e = 0; e < archive::kPaletteEntries; ++e) {
-        file.push_back(palette[3 * e + 2]);
-        file.push_back(palette[3 * e + 1]);
-        file.push_back(palette[3 * e]);
+    for (std::size_t e = 0; e < archive::kPaletteEntries; ++e) {
+        const auto entry = paletteBlock.subspan(4 * e, 3);
+        file.insert(file.end(), entry.begin(), entry.end());
         file.push_back(0);
     }
 
@@ -109,10 +117,10 @@ fileio::Result<std::filesystem::path> smallBitmapPath(const std::filesystem::pat
     return fileio::replaceTail(largeBitmap, 4, U"T.BMP");
 }
 
-ImportVerdict checkImport(std::span<const std::uint8_t> bytes, const Header& headerTemplate)
+ImportVerdict checkImport(std::span<const std::uint8_t> bytes)
 {
     const Bytes file(bytes);
-    const Bytes expected(headerTemplate);
+    const Bytes expected(headerTemplate());
 
     // The three checks the user knows, each with its own message. The size
     // byte is the lowest byte of the file size: 54 for both sizes we write.

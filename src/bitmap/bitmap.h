@@ -32,15 +32,14 @@ inline constexpr std::size_t kImportReadSize = fileSize(archive::kLargeLayout);
 
 using Header = std::array<std::uint8_t, kHeaderSize>;
 
-// The header of a large portrait's file, built once at start-up; export
-// starts every file from it and the import check compares with it.
-Header makeHeaderTemplate();
+// The header of a large portrait's file: export starts every file from it
+// and the import check compares with it.
+const Header& headerTemplate();
 
-// The complete BMP file of one portrait: the template with the slot's size
-// fields, the palette as blue, green, red, 0, and the rows bottom row first.
-std::vector<std::uint8_t> encodeBitmap(const Header& headerTemplate, archive::Slot slot,
-                                       const archive::RgbPalette& palette,
-                                       std::span<const std::uint8_t> pixels);
+// The complete BMP file of one portrait record (pixels top row first, then
+// the palette block): the template with the slot's size fields, the palette
+// as blue, green, red, 0, and the rows bottom row first.
+std::vector<std::uint8_t> encodeRecord(archive::Slot slot, std::span<const std::uint8_t> record);
 
 // Where the small portrait goes when the large one is exported as path: the
 // name less its last four characters, whatever they are, plus "T.BMP".
@@ -56,7 +55,7 @@ enum class ImportVerdict { Large, Small, NotPortraitBitmap, BadWidth, BadHeight 
 // first, in that order; then everything that write-back relies on: a 40-byte
 // info header, 1 plane, 8 bits, no compression, pixels at 1078, exactly
 // 64 x 80 or 32 x 40, and the whole pixel block present.
-ImportVerdict checkImport(std::span<const std::uint8_t> file, const Header& headerTemplate);
+ImportVerdict checkImport(std::span<const std::uint8_t> file);
 
 // The archive record of an accepted file: its rows turned top row first, then
 // its 1024 palette bytes exactly as they stand.

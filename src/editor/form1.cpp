@@ -289,7 +289,7 @@ void Form1::Form_Load()
     SmallRecordSize = archive::kSmallLayout.recordSize;
     LargeWidth = static_cast<std::int16_t>(archive::kLargeLayout.width);
     SmallWidth = static_cast<std::int16_t>(archive::kSmallLayout.width);
-    BitmapHeader = bitmap::makeHeaderTemplate();
+    BitmapHeader = bitmap::headerTemplate();
 }
 
 Form1::SlotFields Form1::fieldsOf(Slot slot)
@@ -442,8 +442,14 @@ void Form1::Command3_Click()
     for (const auto& [slot, path] :
          {std::pair{Slot::Large, large}, std::pair{Slot::Small, *small}}) {
         SlotFields slotFields = fieldsOf(slot);
-        const auto file =
-            bitmap::encodeBitmap(BitmapHeader, slot, slotFields.palette, slotFields.pixels);
+        const archive::SlotLayout& layout = archive::layoutOf(slot);
+        std::vector<std::uint8_t> record(slotFields.pixels.begin(),
+                                         slotFields.pixels.begin() + layout.pixelBlockSize());
+        for (int e = 0; e < archive::kPaletteEntries; ++e)
+            record.insert(record.end(),
+                          {slotFields.palette[3 * e + 2], slotFields.palette[3 * e + 1],
+                           slotFields.palette[3 * e], 0});
+        const auto file = bitmap::encodeRecord(slot, record);
         if (auto written = fileio::replaceFile(fileSystem_, path, file); !written)
             return showError(written.error());
     }
@@ -486,7 +492,7 @@ void Form1::Command4_Click()
 Bool16 Form1::CheckImportBitmap(std::span<const std::uint8_t> file)
 {
     QString refusal;
-    switch (bitmap::checkImport(file, BitmapHeader)) {
+    switch (bitmap::checkImport(file)) {
         case bitmap::ImportVerdict::Large:
         case bitmap::ImportVerdict::Small:
             return kTrue;
@@ -530,7 +536,7 @@ fileio::Result<void> Form1::writeBack(Slot slot)
     const auto read = readBitmapFile(fileSystem_, slotFields.importPath);
     if (!read) return std::unexpected(read.error());
     const auto file = read->bytes();
-    const auto verdict = bitmap::checkImport(file, BitmapHeader);
+    const auto verdict = bitmap::checkImport(file);
     const bool sameSlot = verdict == (slot == Slot::Large ? bitmap::ImportVerdict::Large
                                                           : bitmap::ImportVerdict::Small);
     if (!sameSlot) return std::unexpected(changed);

@@ -85,15 +85,20 @@ Bytes rampPixels(Slot slot)
     return pixels;
 }
 
+// The ramp pixels, then the ramp palette as blue, green, red and a reserved
+// byte that is not 0, which the bitmap must not carry.
 Bytes exported(Slot slot)
 {
-    return bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, rampPalette(),
-                                rampPixels(slot));
+    Bytes record = rampPixels(slot);
+    const archive::RgbPalette palette = rampPalette();
+    for (int e = 0; e < archive::kPaletteEntries; ++e)
+        record.insert(record.end(), {palette[3 * e + 2], palette[3 * e + 1], palette[3 * e], 0x77});
+    return bitmap::encodeRecord(slot, record);
 }
 
 TEST(ExportedBitmap, HasItsSlotsHeaderSizeRowOrderAndPalette)
 {
-    const bitmap::Header header = bitmap::makeHeaderTemplate();
+    const bitmap::Header header = bitmap::headerTemplate();
     EXPECT_EQ(Bytes(header.begin(), header.end()), largeHeader());
 
     struct Row {
@@ -273,7 +278,7 @@ class CheckImport : public ::testing::TestWithParam<ImportRow> {};
 TEST_P(CheckImport, GivesItsVerdict)
 {
     const Bytes file = GetParam().file();
-    EXPECT_EQ(bitmap::checkImport(file, bitmap::makeHeaderTemplate()), GetParam().verdict);
+    EXPECT_EQ(bitmap::checkImport(file), GetParam().verdict);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CheckImport, ::testing::ValuesIn(kImportRows),
@@ -293,11 +298,8 @@ TEST(RecordFromBitmap, ExportThenImportGivesBackPixelsAndColours)
                 record[k] = 0xEE;
                 expected[k] = 0;
             }
-            archive::RgbPalette palette{};
-            archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
-            Bytes file = bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
-                                              std::span(record).first(layout.pixelBlockSize()));
-            ASSERT_EQ(bitmap::checkImport(file, bitmap::makeHeaderTemplate()),
+            Bytes file = bitmap::encodeRecord(slot, record);
+            ASSERT_EQ(bitmap::checkImport(file),
                       slot == Slot::Large ? ImportVerdict::Large : ImportVerdict::Small);
 
             Bytes back(layout.recordSize, 0xAA);

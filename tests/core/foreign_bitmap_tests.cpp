@@ -117,7 +117,7 @@ TEST_P(ForeignBitmapAccepted, BecomesThePatternsRecordInTheArchive)
     const AcceptedCase& c = GetParam();
     const archive::SlotLayout& layout = archive::layoutOf(c.slot);
     const auto file = fixture(c.file);
-    ASSERT_EQ(bitmap::checkImport(file, bitmap::makeHeaderTemplate()),
+    ASSERT_EQ(bitmap::checkImport(file),
               c.slot == Slot::Large ? ImportVerdict::Large : ImportVerdict::Small);
 
     std::vector<std::uint8_t> record(layout.recordSize);
@@ -176,8 +176,7 @@ TEST_P(ForeignBitmapRefused, GetsTheNotAPortraitBitmapMessage)
 {
     const RefusedCase& c = GetParam();
     const auto file = fixture(c.file);
-    EXPECT_EQ(bitmap::checkImport(file, bitmap::makeHeaderTemplate()),
-              ImportVerdict::NotPortraitBitmap);
+    EXPECT_EQ(bitmap::checkImport(file), ImportVerdict::NotPortraitBitmap);
     EXPECT_EQ(matchesHeaderBytes(file), c.passesHeaderBytes) << "the fixture is not what it was";
 }
 
@@ -231,14 +230,12 @@ TEST_P(PillowReadBack, SeesTheRecordsIndicesAndColours)
     const auto [slot, number] = GetParam();
     const archive::SlotLayout& layout = archive::layoutOf(slot);
     const auto record = demo::demoRecord(slot, number);
-    const auto pixels = std::span(record).first(layout.pixelBlockSize());
     archive::RgbPalette palette{};
     archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
 
     testing::TempDir dir;
     const auto path = dir / "face.bmp";
-    testing::writeFile(path,
-                       bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette, pixels));
+    testing::writeFile(path, bitmap::encodeRecord(slot, record));
     const std::string output =
         run(std::string(kPython) + " '" + (kForeignDir / "pillow_read_back.py").string() + "' '" +
             path.string() + "'");

@@ -49,17 +49,11 @@ const char* nameOf(rule::Outcome outcome)
 
 Bytes exported(Slot slot, int number)
 {
-    const archive::SlotLayout& layout = archive::layoutOf(slot);
-    const Bytes record = demo::demoRecord(slot, number);
-    archive::RgbPalette palette{};
-    archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
-    return bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
-                                std::span(record).first(layout.pixelBlockSize()));
+    return bitmap::encodeRecord(slot, demo::demoRecord(slot, number));
 }
 
 TEST(HostileBitmaps, ImportCheckAndRecordFollowTheRuleForEveryVariant)
 {
-    const bitmap::Header header = bitmap::makeHeaderTemplate();
     std::map<rule::Outcome, int> tally;
     int tried = 0;
     for (Slot slot : {Slot::Large, Slot::Small}) {
@@ -71,7 +65,7 @@ TEST(HostileBitmaps, ImportCheckAndRecordFollowTheRuleForEveryVariant)
             ++tried;
             const rule::Outcome expected = rule::judge(file.bytes);
             ++tally[expected];
-            ASSERT_EQ(nameOf(outcomeOf(bitmap::checkImport(file.bytes, header))),
+            ASSERT_EQ(nameOf(outcomeOf(bitmap::checkImport(file.bytes))),
                       std::string(nameOf(expected)));
             if (expected != rule::Outcome::Large && expected != rule::Outcome::Small) continue;
 

@@ -116,7 +116,6 @@ TEST_P(UnicodePaths, SiblingNamesAreDerivedByCharacterAndOpen)
 TEST_P(UnicodePaths, ExportImportAndWriteBackRoundTrip)
 {
     auto& fs = fileio::nativeFileSystem();
-    const bitmap::Header header = bitmap::makeHeaderTemplate();
     // A stale, longer file under the large name must be replaced whole.
     writeFile(largeBitmap, Bytes(10000, 0xEE));
 
@@ -136,10 +135,7 @@ TEST_P(UnicodePaths, ExportImportAndWriteBackRoundTrip)
         SCOPED_TRACE(s.slot == Slot::Large ? "large" : "small");
         const archive::SlotLayout& layout = archive::layoutOf(s.slot);
         const Bytes record = readRecordOf(s.archive, s.slot, 57);
-        archive::RgbPalette palette{};
-        archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
-        const auto encoded = bitmap::encodeBitmap(header, s.slot, palette,
-                                                  std::span(record).first(layout.pixelBlockSize()));
+        const auto encoded = bitmap::encodeRecord(s.slot, record);
         ASSERT_TRUE(fileio::replaceFile(fs, s.bitmap, encoded));
         EXPECT_EQ(readFile(s.bitmap).size(), bitmap::fileSize(layout));
 
@@ -148,7 +144,7 @@ TEST_P(UnicodePaths, ExportImportAndWriteBackRoundTrip)
         ASSERT_TRUE(count.has_value());
         EXPECT_EQ(*count, bitmap::fileSize(layout));
         imported.resize(*count);
-        ASSERT_EQ(bitmap::checkImport(imported, header), s.verdict);
+        ASSERT_EQ(bitmap::checkImport(imported), s.verdict);
 
         const Bytes archiveBefore = readFile(s.archive);
         Bytes back(layout.recordSize);

@@ -105,11 +105,7 @@ std::filesystem::path EditorTest::editedBitmap(Slot slot, int number, int x, int
                        static_cast<std::ptrdiff_t>(archive::recordOffset(layout, number));
     std::vector<std::uint8_t> record(start, start + layout.recordSize);
     record[static_cast<std::size_t>(y) * layout.width + static_cast<std::size_t>(x)] = index;
-    archive::RgbPalette palette;
-    archive::decodePalette(std::span(record).subspan(layout.pixelBlockSize()), palette);
-    writeFile(folder / name,
-              bitmap::encodeBitmap(bitmap::makeHeaderTemplate(), slot, palette,
-                                   std::span(record).first(layout.pixelBlockSize())));
+    writeFile(folder / name, bitmap::encodeRecord(slot, record));
     return folder / name;
 }
 

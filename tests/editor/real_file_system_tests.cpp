@@ -81,8 +81,11 @@ protected:
     {
         Bytes record(form->LargePixels.begin(), form->LargePixels.end());
         record[0] ^= 0xFF;
-        writeFile(folder / name, bitmap::encodeBitmap(form->BitmapHeader, Slot::Large,
-                                                      form->LargePalette, record));
+        for (int e = 0; e < archive::kPaletteEntries; ++e)
+            record.insert(record.end(),
+                          {form->LargePalette[3 * e + 2], form->LargePalette[3 * e + 1],
+                           form->LargePalette[3 * e], 0});
+        writeFile(folder / name, bitmap::encodeRecord(Slot::Large, record));
         return folder / name;
     }
 };

@@ -77,7 +77,7 @@ TEST_F(EditorTest, StartsWithTheLayoutOfNumberOne)
     EXPECT_EQ(form->SmallRecordSize, 2304);
     EXPECT_EQ(form->LargeWidth, 64);
     EXPECT_EQ(form->SmallWidth, 32);
-    EXPECT_EQ(form->BitmapHeader, bitmap::makeHeaderTemplate());
+    EXPECT_EQ(form->BitmapHeader, bitmap::headerTemplate());
     EXPECT_EQ(form->LargePending, kFalse);
     EXPECT_EQ(form->SmallPending, kFalse);
     EXPECT_TRUE(form->LargeFilePath.empty());
