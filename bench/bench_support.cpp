@@ -12,10 +12,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <numeric>
-#include <stdexcept>
 
 #include "demo_archives.h"
-#include "platform/paths.h"
 
 namespace pelloran::bench {
 
@@ -48,53 +46,12 @@ std::string fileSystemName(const std::filesystem::path& path)
     }
 }
 
-// Wraps an open file so that flush() returns at once.
-class NoFlushFile final : public fileio::File {
-public:
-    explicit NoFlushFile(std::unique_ptr<fileio::File> real) : real_(std::move(real)) {}
-    fileio::Result<std::size_t> readAt(std::uint64_t offset, std::span<std::uint8_t> out) override
-    {
-        return real_->readAt(offset, out);
-    }
-    fileio::Result<void> writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override
-    {
-        return real_->writeAt(offset, data);
-    }
-    fileio::Result<std::uint64_t> size() override { return real_->size(); }
-    fileio::Result<void> flush() override { return {}; }
-    fileio::Result<void> close() override { return real_->close(); }
-
-private:
-    std::unique_ptr<fileio::File> real_;
-};
-
-fileio::Result<std::unique_ptr<fileio::File>> withoutFlush(
-    fileio::Result<std::unique_ptr<fileio::File>> opened)
-{
-    if (!opened) return opened;
-    return std::make_unique<NoFlushFile>(std::move(*opened));
-}
-
 }  // namespace
 
-ScratchFolder::ScratchFolder(const std::filesystem::path& under)
-{
-    std::string pattern = (under / "pelloran-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot create a folder under " + under.string());
-    path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchFolder::describe() const
+std::string describe(const std::filesystem::path& folder)
 {
     // The folder's own name differs at every run; where it lies does not.
-    return path_.parent_path().string() + " (" + fileSystemName(path_) + ")";
+    return folder.parent_path().string() + " (" + fileSystemName(folder) + ")";
 }
 
 std::filesystem::path diskRoot()
@@ -121,9 +78,9 @@ bool writeWarmArchives(const std::filesystem::path& folder)
     return true;
 }
 
-const ScratchFolder& demoFolder()
+const TempDir& demoFolder()
 {
-    static const ScratchFolder folder(diskRoot());
+    static const TempDir folder(diskRoot());
     static const bool written = writeWarmArchives(folder.path());
     if (!written) {
         std::fprintf(stderr, "cannot write the demo archives into %s\n", folder.path().c_str());
@@ -143,56 +100,11 @@ int spreadNumber(std::int64_t i, int first, int last)
     return first + static_cast<int>((i * step) % length);
 }
 
-void AnsweringDialog::next()
+QString firstError(const testing::ScriptedMessageBoxes& messages)
 {
-    if (answers_.empty()) {
-        fileName = QString();
-        return;
-    }
-    fileName = answers_.front();
-    answers_.pop_front();
-}
-
-platform::MessageAnswer AnsweringMessages::show(const QString& text, const QString&,
-                                                platform::MessageIcon icon,
-                                                platform::MessageButtons buttons)
-{
-    if (icon == platform::MessageIcon::Critical) {
-        if (firstError_.isEmpty()) firstError_ = text;
-    } else {
-        ++notices_;
-    }
-    return buttons == platform::MessageButtons::YesNo ? platform::MessageAnswer::Yes
-                                                      : platform::MessageAnswer::Ok;
-}
-
-fileio::Result<std::unique_ptr<fileio::File>> NoFlushFileSystem::openRead(
-    const std::filesystem::path& path)
-{
-    return withoutFlush(fileio::nativeFileSystem().openRead(path));
-}
-
-fileio::Result<std::unique_ptr<fileio::File>> NoFlushFileSystem::openReadWrite(
-    const std::filesystem::path& path)
-{
-    return withoutFlush(fileio::nativeFileSystem().openReadWrite(path));
-}
-
-fileio::Result<std::unique_ptr<fileio::File>> NoFlushFileSystem::createNew(
-    const std::filesystem::path& path)
-{
-    return withoutFlush(fileio::nativeFileSystem().createNew(path));
-}
-
-fileio::Result<void> NoFlushFileSystem::rename(const std::filesystem::path& from,
-                                               const std::filesystem::path& to)
-{
-    return fileio::nativeFileSystem().rename(from, to);
-}
-
-fileio::Result<void> NoFlushFileSystem::remove(const std::filesystem::path& path)
-{
-    return fileio::nativeFileSystem().remove(path);
+    for (const auto& shown : messages.shown())
+        if (shown.icon == platform::MessageIcon::Critical) return shown.text;
+    return {};
 }
 
 OpenWindow::OpenWindow(const std::filesystem::path& folder, fileio::FileSystem& fileSystem)
@@ -200,8 +112,7 @@ OpenWindow::OpenWindow(const std::filesystem::path& folder, fileio::FileSystem& 
 {
     form->show();
     settle();
-    dialog.answer(platform::toQString(folder / "GRPFACES.S10"));
-    form->Command1->click();
+    form->openPair(folder / "GRPFACES.S10");
     settle();
 }
 

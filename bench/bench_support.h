@@ -1,13 +1,12 @@
 // What the benchmarks share: the synthetic archive pair in a private folder,
-// the real window driven by dialogs that answer at once, and the runs of this
-// program in a child process for what needs a fresh process.
+// the real window driven by scripted dialogs, and runs of this program in a
+// child process for what needs a fresh process.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
 #include <QString>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -16,27 +15,15 @@
 
 #include "editor/form1.h"
 #include "fileio/file.h"
-#include "platform/common_dialog.h"
-#include "platform/message_boxes.h"
+#include "support/scripted_dialogs.h"
+#include "support/test_files.h"
 
 namespace pelloran::bench {
 
-// A fresh folder under `under`, removed with its contents when the object goes.
-class ScratchFolder {
-public:
-    explicit ScratchFolder(const std::filesystem::path& under);
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
+using testing::TempDir;
 
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const char* name) const { return path_ / name; }
-    // "/dev/shm (tmpfs)": where the folder lies and on what, for the report.
-    std::string describe() const;
-
-private:
-    std::filesystem::path path_;
-};
+// "/dev/shm (tmpfs)": where a folder lies and on what, for the report.
+std::string describe(const std::filesystem::path& folder);
 
 // The folder of the system's temporary files, on disk.
 std::filesystem::path diskRoot();
@@ -45,7 +32,7 @@ std::filesystem::path memoryRoot();
 
 // A folder holding the demo archive pair, written once per run and read
 // through once, so that every benchmark starts with a warm page cache.
-const ScratchFolder& demoFolder();
+const TempDir& demoFolder();
 // Writes the demo pair into folder and reads it back through the page cache.
 bool writeWarmArchives(const std::filesystem::path& folder);
 
@@ -53,47 +40,8 @@ bool writeWarmArchives(const std::filesystem::path& folder);
 // order spread over the range, never the same number twice in a row.
 int spreadNumber(std::int64_t i, int first, int last);
 
-// Answers each file dialog with the next name queued.
-class AnsweringDialog final : public platform::CommonDialog {
-public:
-    void answer(const QString& name) { answers_.push_back(name); }
-    void showOpen() override { next(); }
-    void showSave() override { next(); }
-
-private:
-    void next();
-    std::deque<QString> answers_;
-};
-
-// Presses OK (or Yes) at once and remembers whether an error was shown.
-class AnsweringMessages final : public platform::MessageBoxes {
-public:
-    platform::MessageAnswer show(const QString& text, const QString& title,
-                                 platform::MessageIcon icon,
-                                 platform::MessageButtons buttons) override;
-    // The first error's text, empty while none was shown.
-    const QString& firstError() const { return firstError_; }
-    int notices() const { return notices_; }
-
-private:
-    QString firstError_;
-    int notices_ = 0;
-};
-
-// The operating system's files, except that flush() returns at once: a write
-// then costs what it costs before the disk is involved.
-class NoFlushFileSystem final : public fileio::FileSystem {
-public:
-    fileio::Result<std::unique_ptr<fileio::File>> openRead(
-        const std::filesystem::path& path) override;
-    fileio::Result<std::unique_ptr<fileio::File>> openReadWrite(
-        const std::filesystem::path& path) override;
-    fileio::Result<std::unique_ptr<fileio::File>> createNew(
-        const std::filesystem::path& path) override;
-    fileio::Result<void> rename(const std::filesystem::path& from,
-                                const std::filesystem::path& to) override;
-    fileio::Result<void> remove(const std::filesystem::path& path) override;
-};
+// The first error message the window showed, or "" while there was none.
+QString firstError(const testing::ScriptedMessageBoxes& messages);
 
 // The window as a user has it after opening GRPFACES.S10 from folder: shown,
 // painted, showing number 1.
@@ -104,12 +52,12 @@ public:
     ~OpenWindow();
 
     // Empty when the window opened the pair without a message.
-    const QString& error() const { return messages.firstError(); }
+    QString error() const { return firstError(messages); }
     // Moves the bar to number as a user does, and lets the window repaint.
     void showNumber(int number);
 
-    AnsweringDialog dialog;
-    AnsweringMessages messages;
+    testing::ScriptedCommonDialog dialog;
+    testing::ScriptedMessageBoxes messages;
     std::unique_ptr<editor::Form1> form;
 };
 

@@ -3,8 +3,6 @@
 // byte-at-a-time way on the same files.
 #include <QScrollBar>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "archive/layout.h"
@@ -12,6 +10,7 @@
 #include "demo_archives.h"
 #include "platform/paths.h"
 #include "reference.h"
+#include "support/faulty_file_system.h"
 
 namespace pelloran::bench {
 namespace {
@@ -22,18 +21,14 @@ using editor::Form1;
 // A number in the middle of the archive: nothing about its records is special.
 constexpr int kNumber = 400;
 
-std::vector<std::uint8_t> readWhole(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::readFile;
 
 // Whether both archives hold the demo records of number, byte for byte.
 bool archivesHoldDemoRecords(const std::filesystem::path& folder, int number)
 {
     for (auto [slot, name] :
          {std::pair{Slot::Large, "GRPFACES.S10"}, std::pair{Slot::Small, "GRPFACET.S10"}}) {
-        const auto archive = readWhole(folder / name);
+        const auto archive = readFile(folder / name);
         const auto expected = demo::demoRecord(slot, number);
         const auto offset = archive::recordOffset(archive::layoutOf(slot), number);
         if (archive.size() < offset + expected.size() ||
@@ -46,7 +41,7 @@ bool archivesHoldDemoRecords(const std::filesystem::path& folder, int number)
 
 void exportOurs(benchmark::State& state)
 {
-    const ScratchFolder out(memoryRoot());
+    const TempDir out(memoryRoot());
     OpenWindow window(demoFolder().path());
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
     Form1& form = *window.form;
@@ -58,32 +53,32 @@ void exportOurs(benchmark::State& state)
         form.Command3_Click();
     }
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
-    if (readWhole(out / "face.bmp").size() != 6198 || readWhole(out / "faceT.BMP").size() != 2358)
+    if (readFile(out / "face.bmp").size() != 6198 || readFile(out / "faceT.BMP").size() != 2358)
         return skipWithError(state, QStringLiteral("the exported files have the wrong size"));
-    state.SetLabel("in " + out.describe() + "; target: median <= 1 ms");
+    state.SetLabel("in " + describe(out.path()) + "; target: median <= 1 ms");
 }
 
 void exportReference(benchmark::State& state)
 {
-    const ScratchFolder out(memoryRoot());
+    const TempDir out(memoryRoot());
     OpenWindow window(demoFolder().path());
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
     Form1& form = *window.form;
     window.showNumber(kNumber);
 
-    const auto smallPixels = std::span<const std::uint8_t>(form.SmallPixels).first(1280);
     for (auto _ : state)
         reference::exportPair(form.BitmapHeader, form.LargePalette, form.LargePixels,
-                              form.SmallPalette, smallPixels, out / "face.bmp", out / "faceT.BMP");
+                              form.SmallPalette, form.SmallPixels, out / "face.bmp",
+                              out / "faceT.BMP");
 
     // The baseline must write what the window writes.
     window.dialog.answer(platform::toQString(out / "ours.bmp"));
     form.Command3_Click();
-    if (readWhole(out / "face.bmp") != readWhole(out / "ours.bmp") ||
-        readWhole(out / "faceT.BMP") != readWhole(out / "oursT.BMP"))
+    if (readFile(out / "face.bmp") != readFile(out / "ours.bmp") ||
+        readFile(out / "faceT.BMP") != readFile(out / "oursT.BMP"))
         return skipWithError(state,
                              QStringLiteral("the reference writes other bytes than the window"));
-    state.SetLabel("in " + out.describe());
+    state.SetLabel("in " + describe(out.path()));
 }
 
 // One press of the write button with both slots pending, the imports done
@@ -91,7 +86,7 @@ void exportReference(benchmark::State& state)
 // whether the write is flushed to it.
 void writeBackOurs(benchmark::State& state, fileio::FileSystem& fileSystem, const char* flushNote)
 {
-    const ScratchFolder folder(diskRoot());
+    const TempDir folder(diskRoot());
     if (!writeWarmArchives(folder.path()))
         return skipWithError(state, QStringLiteral("cannot write the archives"));
     OpenWindow window(folder.path(), fileSystem);
@@ -109,19 +104,19 @@ void writeBackOurs(benchmark::State& state, fileio::FileSystem& fileSystem, cons
         form.Command4_Click();
         window.dialog.answer(small);
         form.Command4_Click();
-        const int noticesBefore = window.messages.notices();
+        window.messages.clear();
         const auto start = std::chrono::steady_clock::now();
         form.Command5_Click();
         const auto elapsed = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
-        written += window.messages.notices() - noticesBefore;
+        written += window.messages.titles() == QStringList{QStringLiteral("说明")} ? 1 : 0;
     }
     if (!window.error().isEmpty()) return skipWithError(state, window.error());
     if (written != state.iterations() || form.LargePending || form.SmallPending)
         return skipWithError(state, QStringLiteral("a write-back did not complete"));
     if (!archivesHoldDemoRecords(folder.path(), kNumber))
         return skipWithError(state, QStringLiteral("the archives do not hold the written records"));
-    state.SetLabel(std::string(flushNote) + ", in " + folder.describe());
+    state.SetLabel(std::string(flushNote) + ", in " + describe(folder.path()));
 }
 
 void writeBackFlushed(benchmark::State& state)
@@ -131,13 +126,13 @@ void writeBackFlushed(benchmark::State& state)
 
 void writeBackUnflushed(benchmark::State& state)
 {
-    NoFlushFileSystem fileSystem;
+    testing::NoFlushFileSystem fileSystem;
     writeBackOurs(state, fileSystem, "flush skipped");
 }
 
 void writeBackReference(benchmark::State& state)
 {
-    const ScratchFolder folder(diskRoot());
+    const TempDir folder(diskRoot());
     if (!writeWarmArchives(folder.path()))
         return skipWithError(state, QStringLiteral("cannot write the archives"));
     OpenWindow window(folder.path());
@@ -150,14 +145,14 @@ void writeBackReference(benchmark::State& state)
     const auto large = folder / "GRPFACES.S10";
     const auto small = folder / "GRPFACET.S10";
     for (auto _ : state) {
-        reference::writeBack(large, folder / "face.bmp", form.LargeRecordPos, 64, 80,
+        reference::writeBack(large, folder / "face.bmp", form.LargeRecordPos + 1.0, 64, 80,
                              form.LargeRecordSize);
-        reference::writeBack(small, folder / "faceT.BMP", form.SmallRecordPos, 32, 40,
+        reference::writeBack(small, folder / "faceT.BMP", form.SmallRecordPos + 1.0, 32, 40,
                              form.SmallRecordSize);
     }
     if (!archivesHoldDemoRecords(folder.path(), kNumber))
         return skipWithError(state, QStringLiteral("the archives do not hold the written records"));
-    state.SetLabel("no flush, in " + folder.describe());
+    state.SetLabel("no flush, in " + describe(folder.path()));
 }
 
 BENCHMARK(exportOurs)

@@ -2,25 +2,23 @@
 // window, and the peak memory of a process that has shown every number. Both
 // need a process of their own: the application object exists once per
 // process, and a peak resident set only grows. This program therefore runs
-// itself as a child that takes the steps of main() and prints what it
-// measured.
+// itself as a child that runs the editor's real start-up (runEditor, which
+// main() calls) and prints what it measured.
 #include <QApplication>
 #include <QEvent>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
 #include <QSet>
-#include <QTranslator>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "archive/layout.h"
 #include "bench_support.h"
-#include "platform/paths.h"
+#include "editor/application.h"
 
 namespace pelloran::bench {
 
@@ -28,13 +26,29 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Notes which widgets of a window have received a paint event.
-class PaintWatch final : public QObject {
+// Calls done once the window and every visible widget in it have been
+// painted. A paint pass runs within one turn of the event loop, so a check
+// queued behind a paint event runs after the pass has finished. Goes with
+// the window.
+class FirstPaint final : public QObject {
 public:
-    explicit PaintWatch(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
-    ~PaintWatch() override { qApp->removeEventFilter(this); }
+    FirstPaint(QWidget* window, std::function<void()> done)
+        : QObject(window), window_(window), done_(std::move(done))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~FirstPaint() override { qApp->removeEventFilter(this); }
 
-    // Whether the window and every visible widget in it have been painted.
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint) return false;
+        painted_.insert(watched);
+        QMetaObject::invokeMethod(this, &FirstPaint::check, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
     bool allPainted() const
     {
         if (!painted_.contains(window_)) return false;
@@ -44,39 +58,33 @@ public:
         });
     }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
+    void check()
     {
-        if (event->type() == QEvent::Paint) painted_.insert(watched);
-        return false;
+        if (done_ && allPainted()) std::exchange(done_, nullptr)();
     }
 
-private:
     QWidget* window_;
+    std::function<void()> done_;
     QSet<QObject*> painted_;
 };
 
-// Shows the window and returns once it and every widget in it have been
-// painted. A paint pass runs inside one processEvents() call, so when the
-// last widget's paint event has been seen, the pass has finished too.
-bool showAndWaitForPaint(QWidget& window)
+char* program()
 {
-    const PaintWatch paint(&window);
-    window.show();
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!paint.allPainted()) {
-        if (Clock::now() > deadline) return false;
-        QCoreApplication::processEvents();
-    }
-    return true;
+    static std::string path = std::filesystem::read_symlink("/proc/self/exe").string();
+    return path.data();
 }
 
-// The translation main() installs, where Qt's translations are installed.
-void installQtTexts(QTranslator& qtTexts)
+// Runs the editor's real start-up, without this program's child arguments;
+// whenPainted runs once the window has first been painted. Whatever
+// happens, the child ends within ten seconds.
+int runEditorAsChild(std::function<void(editor::Form1&)> whenPainted)
 {
-    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    char* argv[] = {program(), nullptr};
+    int argc = 1;
+    return editor::runEditor(argc, argv, [&](editor::Form1& form) {
+        QTimer::singleShot(std::chrono::seconds(10), [] { QCoreApplication::exit(1); });
+        new FirstPaint(&form, [&whenPainted, &form] { whenPainted(form); });
+    });
 }
 
 void startupOurs(benchmark::State& state)
@@ -105,51 +113,36 @@ BENCHMARK(startupOurs)
 
 }  // namespace
 
-// Prints the nanoseconds from the application object's creation to the
-// window's first paint, taking the steps of main() in src/editor/main.cpp.
-int runStartupChild(int argc, char* argv[])
+// Prints the nanoseconds from the start of the editor's start-up to the
+// window's first paint.
+int runStartupChild(int, char*[])
 {
     const auto start = Clock::now();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pelloran"));
-    QTranslator qtTexts;
-    installQtTexts(qtTexts);
-    platform::QtCommonDialog commonDialog;
-    platform::QtMessageBoxes messageBoxes;
-    editor::Form1 form(commonDialog, messageBoxes);
-    commonDialog.setParentWidget(&form);
-    messageBoxes.setParentWidget(&form);
-    if (!showAndWaitForPaint(form)) return 1;
-    const auto painted = Clock::now();
-    std::printf("%lld\n",
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::nanoseconds>(painted - start).count()));
-    return 0;
+    return runEditorAsChild([start](editor::Form1&) {
+        const auto painted = Clock::now();
+        std::printf(
+            "%lld\n",
+            static_cast<long long>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(painted - start).count()));
+        QCoreApplication::exit(0);
+    });
 }
 
-// Starts as main() does, opens the pair in the folder given, shows every
-// number in order, each one painted, and prints the peak resident set in bytes.
+// Starts the editor as main() does, opens the pair in the folder given, shows
+// every number in order, each one painted, and prints the peak resident set
+// in bytes.
 int runSweepChild(int argc, char* argv[])
 {
     if (argc < 3) return 2;
     const std::filesystem::path folder = argv[2];
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pelloran"));
-    QTranslator qtTexts;
-    installQtTexts(qtTexts);
-    AnsweringDialog dialog;
-    AnsweringMessages messages;
-    editor::Form1 form(dialog, messages);
-    if (!showAndWaitForPaint(form)) return 1;
-
-    dialog.answer(platform::toQString(folder / "GRPFACES.S10"));
-    form.Command1->click();
-    settle();
-    sweepEveryNumber(form);
-    if (!messages.firstError().isEmpty() || form.HScroll1->value() != archive::kLastNumber)
-        return 1;
-    std::printf("%llu\n", static_cast<unsigned long long>(peakResidentBytes()));
-    return 0;
+    return runEditorAsChild([folder](editor::Form1& form) {
+        form.openPair(folder / "GRPFACES.S10");
+        settle();
+        sweepEveryNumber(form);
+        const bool swept = form.session().state().number == archive::kLastNumber;
+        if (swept) std::printf("%llu\n", static_cast<unsigned long long>(peakResidentBytes()));
+        QCoreApplication::exit(swept ? 0 : 1);
+    });
 }
 
 }  // namespace pelloran::bench

@@ -10,12 +10,14 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 
 #include "archive/layout.h"
 #include "bench_support.h"
 #include "demo_archives.h"
+#include "platform/picture_box.h"
 #include "reference.h"
 
 namespace pelloran::bench {
@@ -56,13 +58,16 @@ bool changeRepaintsPreviews(Form1& form, int number)
     return large.count() > 0 && small.count() > 0;
 }
 
-// Whether the window holds the records of number, as a load leaves them.
+// Whether the window shows the records of number.
 bool holdsNumber(const Form1& form, int number)
 {
-    const auto large = demo::demoRecord(Slot::Large, number);
-    const auto small = demo::demoRecord(Slot::Small, number);
-    return std::equal(form.LargePixels.begin(), form.LargePixels.end(), large.begin()) &&
-           std::equal(form.SmallPixels.begin(), form.SmallPixels.begin() + 1280, small.begin()) &&
+    const auto same = [](const QImage& a, const QImage& b) {
+        return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+    };
+    return same(form.Pic1->picture(),
+                platform::recordPicture(Slot::Large, demo::demoRecord(Slot::Large, number))) &&
+           same(form.Pic2->picture(),
+                platform::recordPicture(Slot::Small, demo::demoRecord(Slot::Small, number))) &&
            form.Label1->text().endsWith(QString::number(number));
 }
 
@@ -70,17 +75,16 @@ bool holdsNumber(const Form1& form, int number)
 // positions, both loads painted pixel by pixel, the same controls updated.
 void referenceNumberChange(Form1& form, int number)
 {
+    static archive::RgbPalette largePalette, smallPalette;
+    static std::array<std::uint8_t, 5120> largePixels;
+    static std::array<std::uint8_t, 2304> smallPixels;
     const auto previous = static_cast<std::int16_t>(number - 1);
-    form.LargeRecordPos = previous * form.LargeRecordSize + form.LargeBase + 1;
-    form.SmallRecordPos = previous * form.SmallRecordSize + form.SmallBase + 1;
-    form.Pic1->setPicture(reference::loadPortrait(form.LargeFilePath, form.LargeRecordPos,
-                                                  form.LargeWidth, form.LargeRecordSize,
-                                                  form.LargePalette, form.LargePixels));
-    form.LargePending = editor::kFalse;
-    form.Pic2->setPicture(reference::loadPortrait(form.SmallFilePath, form.SmallRecordPos,
-                                                  form.SmallWidth, form.SmallRecordSize,
-                                                  form.SmallPalette, form.SmallPixels));
-    form.SmallPending = editor::kFalse;
+    const double largePosition = previous * 6144.0 + archive::kLargeLayout.base + 1;
+    const double smallPosition = previous * 2304.0 + archive::kSmallLayout.base + 1;
+    form.Pic1->setPicture(reference::loadPortrait(form.LargeFilePath, largePosition, 64, 6144,
+                                                  largePalette, largePixels));
+    form.Pic2->setPicture(reference::loadPortrait(form.SmallFilePath, smallPosition, 32, 2304,
+                                                  smallPalette, smallPixels));
     form.Command3->setEnabled(true);
     form.Command4->setEnabled(true);
     form.Command5->setEnabled(false);

@@ -57,7 +57,61 @@ private:
     std::unique_ptr<File> real_;
 };
 
+// Wraps an open file so that flush() returns at once.
+class NoFlushFile final : public File {
+public:
+    explicit NoFlushFile(std::unique_ptr<File> real) : real_(std::move(real)) {}
+    fileio::Result<std::size_t> readAt(std::uint64_t offset, std::span<std::uint8_t> out) override
+    {
+        return real_->readAt(offset, out);
+    }
+    fileio::Result<void> writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override
+    {
+        return real_->writeAt(offset, data);
+    }
+    fileio::Result<std::uint64_t> size() override { return real_->size(); }
+    fileio::Result<void> flush() override { return {}; }
+    fileio::Result<void> close() override { return real_->close(); }
+
+private:
+    std::unique_ptr<File> real_;
+};
+
+fileio::Result<std::unique_ptr<File>> withoutFlush(fileio::Result<std::unique_ptr<File>> opened)
+{
+    if (!opened) return opened;
+    return std::make_unique<NoFlushFile>(std::move(*opened));
+}
+
 }  // namespace
+
+fileio::Result<std::unique_ptr<File>> NoFlushFileSystem::openRead(const std::filesystem::path& path)
+{
+    return withoutFlush(fileio::nativeFileSystem().openRead(path));
+}
+
+fileio::Result<std::unique_ptr<File>> NoFlushFileSystem::openReadWrite(
+    const std::filesystem::path& path)
+{
+    return withoutFlush(fileio::nativeFileSystem().openReadWrite(path));
+}
+
+fileio::Result<std::unique_ptr<File>> NoFlushFileSystem::createNew(
+    const std::filesystem::path& path)
+{
+    return withoutFlush(fileio::nativeFileSystem().createNew(path));
+}
+
+fileio::Result<void> NoFlushFileSystem::rename(const std::filesystem::path& from,
+                                               const std::filesystem::path& to)
+{
+    return fileio::nativeFileSystem().rename(from, to);
+}
+
+fileio::Result<void> NoFlushFileSystem::remove(const std::filesystem::path& path)
+{
+    return fileio::nativeFileSystem().remove(path);
+}
 
 std::vector<FaultyFileSystem::Entry> FaultyFileSystem::entries(
     Operation operation, const std::filesystem::path& path) const

@@ -77,4 +77,19 @@ private:
     std::vector<Always> always_;
 };
 
+// The operating system's files, except that flush() returns at once: a write
+// then costs what it costs before the disk is involved.
+class NoFlushFileSystem final : public fileio::FileSystem {
+public:
+    template <class T>
+    using Result = fileio::Result<T>;
+
+    Result<std::unique_ptr<fileio::File>> openRead(const std::filesystem::path& path) override;
+    Result<std::unique_ptr<fileio::File>> openReadWrite(const std::filesystem::path& path) override;
+    Result<std::unique_ptr<fileio::File>> createNew(const std::filesystem::path& path) override;
+    Result<void> rename(const std::filesystem::path& from,
+                        const std::filesystem::path& to) override;
+    Result<void> remove(const std::filesystem::path& path) override;
+};
+
 }  // namespace pelloran::testing

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <optional>
+#include <system_error>
 
 #include "fileio/file.h"
 
@@ -40,6 +42,14 @@ constexpr const SlotLayout& layoutOf(Slot slot)
 
 inline constexpr int kPaletteEntries = 256;
 
+// What the archive's own rules find wrong with a record write.
+enum class Fault {
+    TooShort = 1,    // the archive ends before the end of the record to write
+    VerifyMismatch,  // what was read back differs from what was written
+};
+const std::error_category& faultCategory();
+std::error_code make_error_code(Fault fault);
+
 // Portrait numbers: the historical officers first, then the new ones.
 inline constexpr int kFirstNumber = 1;
 inline constexpr int kLastHistoricalNumber = 722;
@@ -60,7 +70,12 @@ constexpr std::uint64_t fullArchiveSize(const SlotLayout& layout)
 
 // The small archive's path: the large one's with its last five characters
 // replaced by "T.S10", so GRPFACES.S10 gives GRPFACET.S10 beside it. The
-// derivation is textual; neither file has to exist.
-fileio::Result<std::filesystem::path> siblingArchivePath(const std::filesystem::path& largeArchive);
+// derivation is textual; neither file has to exist. Nothing when the name
+// has fewer than five characters.
+std::optional<std::filesystem::path> siblingArchivePath(const std::filesystem::path& largeArchive);
 
 }  // namespace pelloran::archive
+
+template <>
+struct std::is_error_code_enum<pelloran::archive::Fault> : std::true_type {
+};

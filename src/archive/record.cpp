@@ -6,7 +6,6 @@
 namespace pelloran::archive {
 
 using fileio::Error;
-using fileio::Fault;
 using fileio::Operation;
 using fileio::Result;
 
@@ -58,14 +57,14 @@ Result<void> writeRecord(fileio::FileSystem& fs, const std::filesystem::path& ar
     auto size = file.size();
     if (!size) return std::unexpected(size.error());
     if (*size < offset + record.size())
-        return std::unexpected(Error{archive, Operation::Write, Fault::ArchiveTooShort});
+        return std::unexpected(Error{archive, Operation::Write, Fault::TooShort});
 
     std::array<std::uint8_t, kMaxRecordSize> old{};
     const auto oldRecord = std::span(old).first(record.size());
     auto count = file.readAt(offset, oldRecord);
     if (!count) return std::unexpected(count.error());
     if (*count != record.size())
-        return std::unexpected(Error{archive, Operation::Read, Fault::ArchiveTooShort});
+        return std::unexpected(Error{archive, Operation::Read, Fault::TooShort});
 
     if (auto written = writeAndVerify(file, archive, offset, record); !written) {
         // Best effort: the first failure is the one worth reporting.

@@ -112,7 +112,7 @@ std::vector<std::uint8_t> encodeRecord(Slot slot, std::span<const std::uint8_t> 
     return file;
 }
 
-fileio::Result<std::filesystem::path> smallBitmapPath(const std::filesystem::path& largeBitmap)
+std::optional<std::filesystem::path> smallBitmapPath(const std::filesystem::path& largeBitmap)
 {
     return fileio::replaceTail(largeBitmap, 4, U"T.BMP");
 }

@@ -43,7 +43,8 @@ std::vector<std::uint8_t> encodeRecord(archive::Slot slot, std::span<const std::
 
 // Where the small portrait goes when the large one is exported as path: the
 // name less its last four characters, whatever they are, plus "T.BMP".
-fileio::Result<std::filesystem::path> smallBitmapPath(const std::filesystem::path& largeBitmap);
+// Nothing when the name has fewer than four characters.
+std::optional<std::filesystem::path> smallBitmapPath(const std::filesystem::path& largeBitmap);
 
 // What the import check concludes about a file. The three refusals carry the
 // three messages the user sees.

@@ -8,20 +8,12 @@ namespace {
 
 class FaultCategory final : public std::error_category {
 public:
-    const char* name() const noexcept override { return "pelloran"; }
+    const char* name() const noexcept override { return "pelloran.fileio"; }
     std::string message(int value) const override
     {
         switch (static_cast<Fault>(value)) {
-            case Fault::ArchiveTooShort:
-                return "archive ends before the record";
-            case Fault::VerifyMismatch:
-                return "read-back differs from what was written";
             case Fault::ShortWrite:
                 return "the system wrote only part of the data";
-            case Fault::ImportChanged:
-                return "the file changed after it was imported";
-            case Fault::NameTooShort:
-                return "the name is too short";
         }
         return "unknown fault";
     }
@@ -89,8 +81,8 @@ Result<void> replaceFile(FileSystem& fs, const std::filesystem::path& path,
     return {};
 }
 
-Result<std::filesystem::path> replaceTail(const std::filesystem::path& path, std::size_t drop,
-                                          std::u32string_view suffix)
+std::optional<std::filesystem::path> replaceTail(const std::filesystem::path& path,
+                                                 std::size_t drop, std::u32string_view suffix)
 {
     // Counted in characters, so a Chinese name loses whole characters, never
     // half of one.
@@ -98,11 +90,9 @@ Result<std::filesystem::path> replaceTail(const std::filesystem::path& path, std
     try {
         text = path.u32string();
     } catch (const std::exception&) {
-        return std::unexpected(
-            Error{path, Operation::Open, std::make_error_code(std::errc::illegal_byte_sequence)});
+        return std::nullopt;
     }
-    if (text.size() < drop)
-        return std::unexpected(Error{path, Operation::Open, Fault::NameTooShort});
+    if (text.size() < drop) return std::nullopt;
     text.resize(text.size() - drop);
     text += suffix;
     return std::filesystem::path(text);

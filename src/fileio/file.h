@@ -7,6 +7,7 @@
 #include <expected>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <system_error>
@@ -17,8 +18,8 @@ namespace pelloran::fileio {
 enum class Operation { Open, Read, Write, Flush, Close, Rename, Remove, Size };
 
 // A failure of one file operation: which file, what was tried, and the
-// system's reason. Errors of the format rules (a record beyond the end of an
-// archive, a read-back that differs) use the codes of fileio::Fault.
+// reason: the system's, this layer's own (fileio::Fault), or that of the
+// format the bytes were for (archive::Fault).
 struct Error {
     std::filesystem::path path;
     Operation operation;
@@ -28,13 +29,9 @@ struct Error {
 template <class T>
 using Result = std::expected<T, Error>;
 
-// Failures that are not the system's but the core's own findings.
+// Failures that are not the system's but this layer's own findings.
 enum class Fault {
-    ArchiveTooShort = 1,  // the record to write lies beyond the end of the archive
-    VerifyMismatch,       // what was read back differs from what was written
-    ShortWrite,           // the system accepted fewer bytes than given and then nothing
-    ImportChanged,        // the imported bitmap is no longer what was imported
-    NameTooShort,         // a sibling name cannot be derived from this name
+    ShortWrite = 1,  // the system accepted fewer bytes than given and then nothing
 };
 const std::error_category& faultCategory();
 std::error_code make_error_code(Fault fault);
@@ -99,9 +96,9 @@ Result<void> replaceFile(FileSystem& fs, const std::filesystem::path& path,
                          std::span<const std::uint8_t> bytes);
 
 // Replaces the last `drop` characters (not bytes) of path's text by suffix;
-// fails with Fault::NameTooShort when the text has fewer characters.
-Result<std::filesystem::path> replaceTail(const std::filesystem::path& path, std::size_t drop,
-                                          std::u32string_view suffix);
+// nothing when the text has fewer characters or is not valid Unicode.
+std::optional<std::filesystem::path> replaceTail(const std::filesystem::path& path,
+                                                 std::size_t drop, std::u32string_view suffix);
 
 }  // namespace pelloran::fileio
 

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "archive/record.h"
+
 namespace pelloran::platform {
 
 PictureBox::PictureBox(QWidget* parent) : QFrame(parent)
@@ -67,6 +69,14 @@ QImage indexedImage(std::span<const std::uint8_t> rgbPalette, std::span<const st
                     pixels.data() + static_cast<std::size_t>(y) * width,
                     static_cast<std::size_t>(width));
     return image;
+}
+
+QImage recordPicture(archive::Slot slot, std::span<const std::uint8_t> record)
+{
+    const archive::SlotLayout& layout = archive::layoutOf(slot);
+    archive::RgbPalette palette;
+    archive::decodePalette(record.subspan(layout.pixelBlockSize()), palette);
+    return indexedImage(palette, record.first(layout.pixelBlockSize()), layout.width);
 }
 
 }  // namespace pelloran::platform

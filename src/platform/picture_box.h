@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "archive/layout.h"
+
 namespace pelloran::platform {
 
 class PictureBox final : public QFrame {
@@ -32,5 +34,9 @@ private:
 // width per row; the palette is 256 entries of red, green, blue.
 QImage indexedImage(std::span<const std::uint8_t> rgbPalette, std::span<const std::uint8_t> pixels,
                     int width);
+
+// The picture of a portrait record of the slot (pixels, then the palette
+// block), as the previews show it.
+QImage recordPicture(archive::Slot slot, std::span<const std::uint8_t> record);
 
 }  // namespace pelloran::platform

@@ -235,8 +235,8 @@ TEST(WriteRecord, RefusesAnArchiveItWouldHaveToCreateOrExtend)
 {
     constexpr std::uint64_t kMissing = ~0ull;
     constexpr std::uint64_t kRecordEnd = 22548 + 2304;  // small number 2
-    const std::error_condition tooShort(static_cast<int>(fileio::Fault::ArchiveTooShort),
-                                        fileio::faultCategory());
+    const std::error_condition tooShort(static_cast<int>(archive::Fault::TooShort),
+                                        archive::faultCategory());
     struct Row {
         const char* what;
         std::uint64_t archiveSize;

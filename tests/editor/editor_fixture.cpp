@@ -55,50 +55,50 @@ const std::vector<std::uint8_t>& patternArchive(Slot slot)
     return slot == Slot::Large ? large : small;
 }
 
-EditorTest::EditorTest() : form(std::make_unique<editor::Form1>(dialog, messages, files))
+WindowFixture::WindowFixture() : form(std::make_unique<editor::Form1>(dialog, messages, files))
 {
     form->show();
 }
 
-EditorTest::~EditorTest() = default;
+WindowFixture::~WindowFixture() = default;
 
-std::filesystem::path EditorTest::writeArchives()
+std::filesystem::path WindowFixture::writeArchives()
 {
     writeFile(largeArchive(), patternArchive(Slot::Large));
     writeFile(smallArchive(), patternArchive(Slot::Small));
     return largeArchive();
 }
 
-void EditorTest::open(const std::filesystem::path& path)
+void WindowFixture::open(const std::filesystem::path& path)
 {
     dialog.answer(platform::toQString(path));
     form->Command1->click();
 }
 
-void EditorTest::browseTo(int number)
+void WindowFixture::browseTo(int number)
 {
     form->HScroll1->setValue(number);
 }
 
-void EditorTest::exportAs(const std::string& name)
+void WindowFixture::exportAs(const std::string& name)
 {
     dialog.answer(platform::toQString(folder / name));
     form->Command3->click();
 }
 
-void EditorTest::import(const std::filesystem::path& path)
+void WindowFixture::import(const std::filesystem::path& path)
 {
     dialog.answer(platform::toQString(path));
     form->Command4->click();
 }
 
-void EditorTest::write()
+void WindowFixture::write()
 {
     form->Command5->click();
 }
 
-std::filesystem::path EditorTest::editedBitmap(Slot slot, int number, int x, int y,
-                                               std::uint8_t index, const std::string& name)
+std::filesystem::path WindowFixture::editedBitmap(Slot slot, int number, int x, int y,
+                                                  std::uint8_t index, const std::string& name)
 {
     const archive::SlotLayout& layout = archive::layoutOf(slot);
     const auto start = patternArchive(slot).begin() +
@@ -109,14 +109,14 @@ std::filesystem::path EditorTest::editedBitmap(Slot slot, int number, int x, int
     return folder / name;
 }
 
-QRgb EditorTest::shownPixel(platform::PictureBox* picture, int x, int y)
+QRgb WindowFixture::shownPixel(platform::PictureBox* picture, int x, int y)
 {
     const QImage shot = picture->grab().toImage();
     const QPoint origin = picture->contentsRect().topLeft();
     return shot.pixel(origin.x() + x, origin.y() + y);
 }
 
-::testing::AssertionResult EditorTest::showsNumber(Slot slot, int number) const
+::testing::AssertionResult WindowFixture::showsNumber(Slot slot, int number) const
 {
     platform::PictureBox* picture = slot == Slot::Large ? form->Pic1 : form->Pic2;
     const archive::SlotLayout& layout = archive::layoutOf(slot);

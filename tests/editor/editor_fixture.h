@@ -27,10 +27,10 @@ const std::vector<std::uint8_t>& patternArchive(archive::Slot slot);
 QRgb patternColour(archive::Slot slot, int number, std::uint8_t index);
 std::uint8_t patternIndex(archive::Slot slot, int number, int x, int y);
 
-class EditorTest : public ::testing::Test {
+class WindowFixture : public ::testing::Test {
 protected:
-    EditorTest();
-    ~EditorTest() override;
+    WindowFixture();
+    ~WindowFixture() override;
 
     // Writes the pattern archives as GRPFACES.S10 and GRPFACET.S10 in the
     // test's folder and returns the large one's path.

@@ -10,13 +10,11 @@ namespace pelloran::testing {
 namespace {
 
 using archive::Slot;
-using editor::kFalse;
-using editor::kTrue;
 using platform::MessageIcon;
 
 const QString kFormatRefusal = "导入的图片必须为256色64×80或32×40的BMP图片！";
 
-class ExchangeTest : public EditorTest {
+class ExchangeTest : public WindowFixture {
 protected:
     std::vector<std::uint8_t> recordOf(const std::filesystem::path& archivePath, Slot slot,
                                        int number)
@@ -105,8 +103,8 @@ TEST_F(ExchangeTest, ExportedPairImportsBackIntoItsSlots)
     import(folder / "faceT.BMP");
 
     EXPECT_TRUE(messages.shown().empty());
-    EXPECT_EQ(form->LargePending, kTrue);
-    EXPECT_EQ(form->SmallPending, kTrue);
+    EXPECT_TRUE(form->LargePending);
+    EXPECT_TRUE(form->SmallPending);
     EXPECT_EQ(form->LargeImportPath, folder / "face.bmp");
     EXPECT_EQ(form->SmallImportPath, folder / "faceT.BMP");
     EXPECT_TRUE(form->Command5->isEnabled());
@@ -123,7 +121,7 @@ TEST_F(ExchangeTest, ImportShowsTheFileInTheSlotItsHeightNames)
     import(editedBitmap(Slot::Small, 1, 5, 6, 200, "small.bmp"));
     EXPECT_EQ(shownPixel(form->Pic2, 5, 6) & RGB_MASK,
               patternColour(Slot::Small, 1, 200) & RGB_MASK);
-    EXPECT_EQ(form->LargePending, kFalse);
+    EXPECT_FALSE(form->LargePending);
     // The editor state still holds the portrait as loaded.
     EXPECT_EQ(form->SmallPixels[6 * 32 + 5], patternIndex(Slot::Small, 1, 5, 6));
 }
@@ -154,7 +152,7 @@ TEST_F(ExchangeTest, RefusedImportSaysWhyOnceAndChangesNothing)
         EXPECT_EQ(messages.shown().front().text, row.message) << row.name;
         EXPECT_EQ(messages.shown().front().title, "警告");
         EXPECT_EQ(messages.shown().front().icon, MessageIcon::Information);
-        EXPECT_EQ(form->LargePending, kFalse);
+        EXPECT_FALSE(form->LargePending);
         EXPECT_FALSE(form->Command5->isEnabled());
         EXPECT_TRUE(showsNumber(Slot::Large, 1));
     }
@@ -171,7 +169,7 @@ TEST_F(ExchangeTest, CancelledImportKeepsAnEarlierOnePending)
     import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
     dialog.cancel();
     form->Command4->click();
-    EXPECT_EQ(form->LargePending, kTrue);
+    EXPECT_TRUE(form->LargePending);
     EXPECT_TRUE(form->Command5->isEnabled());
     EXPECT_TRUE(messages.shown().empty());
 }
@@ -181,7 +179,7 @@ TEST_F(ExchangeTest, ChangingTheNumberDropsThePendingImport)
     openArchives();
     import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
     browseTo(2);
-    EXPECT_EQ(form->LargePending, kFalse);
+    EXPECT_FALSE(form->LargePending);
     EXPECT_FALSE(form->Command5->isEnabled());
     EXPECT_TRUE(showsNumber(Slot::Large, 2));
 }
@@ -198,7 +196,7 @@ TEST_F(ExchangeTest, WriteBackOfOneSlotChangesOnlyThatRecord)
 
     EXPECT_EQ(messages.titles(), QStringList{"说明"});
     EXPECT_EQ(messages.shown().back().text, "图片写入成功！");
-    EXPECT_EQ(form->LargePending, kFalse);
+    EXPECT_FALSE(form->LargePending);
     EXPECT_TRUE(form->Command5->isEnabled());
     EXPECT_TRUE(files.entries(fileio::Operation::Open, smallArchive()).empty());
     EXPECT_EQ(readFile(smallArchive()), smallBefore);
@@ -291,7 +289,7 @@ TEST_F(ExchangeTest, WriteRefusesAnImportThatChangedOrVanished)
         ASSERT_EQ(messages.titles(), QStringList{"错误"});
         EXPECT_TRUE(messages.shown().front().text.contains("large.bmp"));
         EXPECT_EQ(readFile(largeArchive()), before);
-        EXPECT_EQ(form->LargePending, kTrue);
+        EXPECT_TRUE(form->LargePending);
     }
 }
 
@@ -327,7 +325,7 @@ TEST_F(ExchangeTest, ArchiveThatRefusesOrIsTooShortIsLeftAsItWas)
         if (existed) {
             EXPECT_EQ(readFile(largeArchive()), before);
         }
-        EXPECT_EQ(form->LargePending, kTrue);
+        EXPECT_TRUE(form->LargePending);
     }
 }
 
@@ -341,8 +339,8 @@ TEST_F(ExchangeTest, SlotWrittenBeforeAFailureStaysWritten)
     write();
 
     EXPECT_EQ(messages.titles(), QStringList{"错误"});
-    EXPECT_EQ(form->LargePending, kFalse);
-    EXPECT_EQ(form->SmallPending, kTrue);
+    EXPECT_FALSE(form->LargePending);
+    EXPECT_TRUE(form->SmallPending);
     EXPECT_EQ(recordOf(largeArchive(), Slot::Large, 1)[0], 9);
     EXPECT_EQ(readFile(smallArchive()), smallBefore);
 

@@ -29,10 +29,10 @@ using fileio::Operation;
 using Bytes = std::vector<std::uint8_t>;
 using Entry = FaultyFileSystem::Entry;
 
-// Everything the user can see, and everything the disk holds under the
-// test's folder, by name relative to it.
+// The session's state, everything the user can see, and everything the disk
+// holds under the test's folder, by name relative to it.
 struct Seen {
-    editor::EditorState state;
+    session::State state;
     bool exportEnabled, importEnabled, writeEnabled, numbersEnabled, newRange;
     int minimum, maximum, number;
     QString label1, label2, label3;
@@ -46,25 +46,7 @@ struct Seen {
     const auto check = [&](bool equal, const std::string& what) {
         if (!equal) differences.push_back(what);
     };
-    const editor::EditorState& e = expected.state;
-    const editor::EditorState& a = actual.state;
-    check(e.LargeFilePath == a.LargeFilePath, "LargeFilePath");
-    check(e.SmallFilePath == a.SmallFilePath, "SmallFilePath");
-    check(e.LargeImportPath == a.LargeImportPath, "LargeImportPath");
-    check(e.SmallImportPath == a.SmallImportPath, "SmallImportPath");
-    check(e.LargeRecordPos == a.LargeRecordPos, "LargeRecordPos");
-    check(e.SmallRecordPos == a.SmallRecordPos, "SmallRecordPos");
-    check(e.LargeRecordSize == a.LargeRecordSize && e.SmallRecordSize == a.SmallRecordSize &&
-              e.LargeBase == a.LargeBase && e.SmallBase == a.SmallBase &&
-              e.LargeWidth == a.LargeWidth && e.SmallWidth == a.SmallWidth,
-          "layout fields");
-    check(e.LargePalette == a.LargePalette, "LargePalette");
-    check(e.SmallPalette == a.SmallPalette, "SmallPalette");
-    check(e.LargePixels == a.LargePixels, "LargePixels");
-    check(e.SmallPixels == a.SmallPixels, "SmallPixels");
-    check(e.BitmapHeader == a.BitmapHeader, "BitmapHeader");
-    check(e.LargePending == a.LargePending, "LargePending");
-    check(e.SmallPending == a.SmallPending, "SmallPending");
+    check(expected.state == actual.state, "the session's state");
     check(expected.exportEnabled == actual.exportEnabled, "Command3 enabled");
     check(expected.importEnabled == actual.importEnabled, "Command4 enabled");
     check(expected.writeEnabled == actual.writeEnabled, "Command5 enabled");
@@ -171,7 +153,7 @@ Bytes archiveBytes(Slot slot, bool inverted)
     return bytes;
 }
 
-class FaultSweep : public EditorTest, public ::testing::WithParamInterface<Case> {
+class FaultSweep : public WindowFixture, public ::testing::WithParamInterface<Case> {
 protected:
     struct Run {
         Seen before, after;
@@ -306,27 +288,18 @@ protected:
         if (action == Action::WriteBackBothSlots &&
             (failed.path == smallArchive() || failed.path == folder / "small.bmp")) {
             takeFromClean("GRPFACES.S10");
-            expected.state.LargePending = editor::kFalse;
+            expected.state.large.pending.reset();
         }
     }
 
     Seen seen() const
     {
-        Seen now{static_cast<const editor::EditorState&>(*form),
-                 form->Command3->isEnabled(),
-                 form->Command4->isEnabled(),
-                 form->Command5->isEnabled(),
-                 form->HScroll1->isEnabled(),
-                 form->Option1->isChecked(),
-                 form->HScroll1->minimum(),
-                 form->HScroll1->maximum(),
-                 form->HScroll1->value(),
-                 form->Label1->text(),
-                 form->Label2->text(),
-                 form->Label3->text(),
-                 form->Pic1->picture(),
-                 form->Pic2->picture(),
-                 {}};
+        Seen now{
+            form->session().state(),     form->Command3->isEnabled(), form->Command4->isEnabled(),
+            form->Command5->isEnabled(), form->HScroll1->isEnabled(), form->Option1->isChecked(),
+            form->HScroll1->minimum(),   form->HScroll1->maximum(),   form->HScroll1->value(),
+            form->Label1->text(),        form->Label2->text(),        form->Label3->text(),
+            form->Pic1->picture(),       form->Pic2->picture(),       {}};
         for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path()))
             if (entry.is_regular_file())
                 now.files[std::filesystem::relative(entry.path(), folder.path()).generic_string()] =
@@ -369,7 +342,7 @@ protected:
         browseTo(next);
         EXPECT_TRUE(messages.shown().empty()) << "the next number change failed";
         EXPECT_EQ(form->Label1->text(), "编号:" + QString::number(next));
-        EXPECT_EQ(form->LargeRecordPos, archive::recordOffset(archive::kLargeLayout, next) + 1.0);
+        EXPECT_EQ(form->LargeRecordPos, archive::recordOffset(archive::kLargeLayout, next));
     }
 };
 
@@ -450,10 +423,12 @@ TEST_P(FaultSweep, AnyFailingOperationIsReportedOnceAndLeavesEverythingWhole)
 INSTANTIATE_TEST_SUITE_P(Actions, FaultSweep, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+class FaultInjectionTest : public WindowFixture {};
+
 // Two faults at once: a step of writing the temporary file fails, and so does
 // its removal. The target stays whole, the one message names it, and the
 // leftover neither blocks the next export nor is taken over by it.
-TEST_F(EditorTest, ExportWhoseCleanupFailsTooLeavesTheTargetWholeAndTheNextExportWorks)
+TEST_F(FaultInjectionTest, ExportWhoseCleanupFailsTooLeavesTheTargetWholeAndTheNextExportWorks)
 {
     const auto target = folder / "face.bmp";
     const auto answerExport = [&] {

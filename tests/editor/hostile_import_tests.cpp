@@ -14,6 +14,8 @@
 namespace pelloran::testing {
 namespace {
 
+class HostileImportTest : public WindowFixture {};
+
 using archive::Slot;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -33,7 +35,7 @@ QString messageOf(rule::Outcome outcome)
     return {};
 }
 
-TEST_F(EditorTest, HostileBitmapsAreRefusedByTheRuleAndNeverWritten)
+TEST_F(HostileImportTest, HostileBitmapsAreRefusedByTheRuleAndNeverWritten)
 {
     openArchives();
     browseTo(6);
@@ -60,8 +62,7 @@ TEST_F(EditorTest, HostileBitmapsAreRefusedByTheRuleAndNeverWritten)
             if (outcome == rule::Outcome::Large || outcome == rule::Outcome::Small) {
                 ASSERT_TRUE(messages.shown().empty());
                 const Slot accepted = outcome == rule::Outcome::Large ? Slot::Large : Slot::Small;
-                EXPECT_EQ(accepted == Slot::Large ? form->LargePending : form->SmallPending,
-                          editor::kTrue);
+                EXPECT_TRUE(accepted == Slot::Large ? form->LargePending : form->SmallPending);
                 form->Command5->click();
                 ASSERT_EQ(messages.titles(), QStringList{"说明"});
                 const archive::SlotLayout& layout = archive::layoutOf(accepted);

@@ -75,20 +75,7 @@ private:
     bool mounted_ = false;
 };
 
-class RealFileSystemTest : public EditorTest {
-protected:
-    std::filesystem::path bitmapOfShownNumber(const std::string& name)
-    {
-        Bytes record(form->LargePixels.begin(), form->LargePixels.end());
-        record[0] ^= 0xFF;
-        for (int e = 0; e < archive::kPaletteEntries; ++e)
-            record.insert(record.end(),
-                          {form->LargePalette[3 * e + 2], form->LargePalette[3 * e + 1],
-                           form->LargePalette[3 * e], 0});
-        writeFile(folder / name, bitmap::encodeRecord(Slot::Large, record));
-        return folder / name;
-    }
-};
+class RealFileSystemTest : public WindowFixture {};
 
 TEST_F(RealFileSystemTest, ExportIntoAFullFileSystemLeavesTheTargetAsItWas)
 {
@@ -134,7 +121,8 @@ TEST_F(RealFileSystemTest, WriteBackIntoAReadOnlyFileSystemLeavesTheArchiveAsItW
     writeFile(folder / "disk" / "GRPFACET.S10", patternArchive(Slot::Small));
     open(large);
     browseTo(3);
-    dialog.answer(platform::toQString(bitmapOfShownNumber("edited.bmp")));
+    const auto edited = static_cast<std::uint8_t>(~patternIndex(Slot::Large, 3, 0, 0));
+    dialog.answer(platform::toQString(editedBitmap(Slot::Large, 3, 0, 0, edited, "edited.bmp")));
     form->Command4->click();
     ASSERT_TRUE(messages.shown().empty());
     const Bytes before = readFile(large);
@@ -145,7 +133,7 @@ TEST_F(RealFileSystemTest, WriteBackIntoAReadOnlyFileSystemLeavesTheArchiveAsItW
     EXPECT_TRUE(messages.shown().front().text.contains(platform::toQString(large)));
     EXPECT_TRUE(messages.shown().front().text.contains("磁盘是只读的"));
     EXPECT_EQ(readFile(large), before);
-    EXPECT_EQ(form->LargePending, editor::kTrue);
+    EXPECT_TRUE(form->LargePending);
     EXPECT_TRUE(form->Command5->isEnabled());
 
     // Export into the read-only folder fails the same way and leaves nothing.

@@ -11,13 +11,14 @@
 namespace pelloran::testing {
 namespace {
 
+class WindowTest : public WindowFixture {};
+
 using archive::Slot;
-using editor::kFalse;
 using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
 
-TEST_F(EditorTest, StartsWithEveryControlInPlace)
+TEST_F(WindowTest, StartsWithEveryControlInPlace)
 {
     struct Row {
         QWidget* control;
@@ -67,10 +68,10 @@ TEST_F(EditorTest, StartsWithEveryControlInPlace)
     }
 }
 
-TEST_F(EditorTest, StartsWithTheLayoutOfNumberOne)
+TEST_F(WindowTest, StartsWithTheLayoutOfNumberOne)
 {
-    EXPECT_EQ(form->LargeRecordPos, 37261);
-    EXPECT_EQ(form->SmallRecordPos, 20245);
+    EXPECT_EQ(form->LargeRecordPos, 37260u);
+    EXPECT_EQ(form->SmallRecordPos, 20244u);
     EXPECT_EQ(form->LargeBase, 37260);
     EXPECT_EQ(form->SmallBase, 20244);
     EXPECT_EQ(form->LargeRecordSize, 6144);
@@ -78,13 +79,13 @@ TEST_F(EditorTest, StartsWithTheLayoutOfNumberOne)
     EXPECT_EQ(form->LargeWidth, 64);
     EXPECT_EQ(form->SmallWidth, 32);
     EXPECT_EQ(form->BitmapHeader, bitmap::headerTemplate());
-    EXPECT_EQ(form->LargePending, kFalse);
-    EXPECT_EQ(form->SmallPending, kFalse);
+    EXPECT_FALSE(form->LargePending);
+    EXPECT_FALSE(form->SmallPending);
     EXPECT_TRUE(form->LargeFilePath.empty());
     EXPECT_TRUE(form->SmallImportPath.empty());
 }
 
-TEST_F(EditorTest, TabOrderFollowsTheButtonsThenTheNumberControls)
+TEST_F(WindowTest, TabOrderFollowsTheButtonsThenTheNumberControls)
 {
     const std::vector<QWidget*> expected = {form->Command1, form->Command3, form->Command4,
                                             form->Command5, form->Command2, form->Command6,
@@ -95,7 +96,7 @@ TEST_F(EditorTest, TabOrderFollowsTheButtonsThenTheNumberControls)
     EXPECT_EQ(chain, expected);
 }
 
-TEST_F(EditorTest, CancelledOpenChangesNothing)
+TEST_F(WindowTest, CancelledOpenChangesNothing)
 {
     dialog.cancel();
     form->Command1->click();
@@ -115,7 +116,7 @@ TEST_F(EditorTest, CancelledOpenChangesNothing)
     EXPECT_EQ(files.operationCount(), 0u);
 }
 
-TEST_F(EditorTest, FirstOpenShowsNumberOneAndEnablesBrowsing)
+TEST_F(WindowTest, FirstOpenShowsNumberOneAndEnablesBrowsing)
 {
     openArchives();
 
@@ -134,7 +135,7 @@ TEST_F(EditorTest, FirstOpenShowsNumberOneAndEnablesBrowsing)
     EXPECT_TRUE(messages.shown().empty());
 }
 
-TEST_F(EditorTest, PreviewPixelsTakeTheirColourFromTheRecordsOwnPalette)
+TEST_F(WindowTest, PreviewPixelsTakeTheirColourFromTheRecordsOwnPalette)
 {
     openArchives();
     struct Probe {
@@ -166,7 +167,7 @@ TEST_F(EditorTest, PreviewPixelsTakeTheirColourFromTheRecordsOwnPalette)
                             [](std::uint8_t b) { return b == 0; }));
 }
 
-TEST_F(EditorTest, PreviewsStaySharpOnDenserScreens)
+TEST_F(WindowTest, PreviewsStaySharpOnDenserScreens)
 {
     openArchives();
     for (const qreal ratio : {2.0, 3.0, 1.5}) {
@@ -189,7 +190,7 @@ TEST_F(EditorTest, PreviewsStaySharpOnDenserScreens)
     }
 }
 
-TEST_F(EditorTest, SmallArchivePathIsDerivedFromTheText)
+TEST_F(WindowTest, SmallArchivePathIsDerivedFromTheText)
 {
     struct Row {
         QString chosen, small;
@@ -210,7 +211,7 @@ TEST_F(EditorTest, SmallArchivePathIsDerivedFromTheText)
     EXPECT_FALSE(std::filesystem::exists("FACT.S10"));
 }
 
-TEST_F(EditorTest, NameTooShortToDeriveFromIsRefused)
+TEST_F(WindowTest, NameTooShortToDeriveFromIsRefused)
 {
     dialog.answer("S10");
     form->Command1->click();
@@ -220,7 +221,7 @@ TEST_F(EditorTest, NameTooShortToDeriveFromIsRefused)
     EXPECT_FALSE(form->HScroll1->isEnabled());
 }
 
-TEST_F(EditorTest, MissingSmallArchiveIsShownBlankAndNeverCreated)
+TEST_F(WindowTest, MissingSmallArchiveIsShownBlankAndNeverCreated)
 {
     writeArchives();
     std::filesystem::remove(smallArchive());
@@ -234,7 +235,7 @@ TEST_F(EditorTest, MissingSmallArchiveIsShownBlankAndNeverCreated)
     EXPECT_TRUE(form->Command4->isEnabled());
 }
 
-TEST_F(EditorTest, ShortArchiveReadsZerosPastItsEnd)
+TEST_F(WindowTest, ShortArchiveReadsZerosPastItsEnd)
 {
     writeArchives();
     // The small archive ends inside number 1's pixel block: its first 100
@@ -249,7 +250,7 @@ TEST_F(EditorTest, ShortArchiveReadsZerosPastItsEnd)
     EXPECT_EQ(std::filesystem::file_size(smallArchive()), 20344u);
 }
 
-TEST_F(EditorTest, BrowsingThenOpeningAgainShowsTheLastNumberThenNumberOne)
+TEST_F(WindowTest, BrowsingThenOpeningAgainShowsTheLastNumberThenNumberOne)
 {
     openArchives();
     browseTo(40);
@@ -262,12 +263,12 @@ TEST_F(EditorTest, BrowsingThenOpeningAgainShowsTheLastNumberThenNumberOne)
     EXPECT_EQ(offsets,
               (std::vector<std::uint64_t>{archive::recordOffset(archive::kLargeLayout, 40),
                                           archive::recordOffset(archive::kLargeLayout, 1)}));
-    EXPECT_EQ(form->LargeRecordPos, 37261);
+    EXPECT_EQ(form->LargeRecordPos, 37260u);
     EXPECT_EQ(form->Label1->text(), "编号:1");
     EXPECT_TRUE(showsNumber(Slot::Large, 1));
 }
 
-TEST_F(EditorTest, ReopeningKeepsTheNewOfficersButtonButShowsTheHistoricalRange)
+TEST_F(WindowTest, ReopeningKeepsTheNewOfficersButtonButShowsTheHistoricalRange)
 {
     openArchives();
     form->Option1->click();
@@ -279,7 +280,7 @@ TEST_F(EditorTest, ReopeningKeepsTheNewOfficersButtonButShowsTheHistoricalRange)
     EXPECT_TRUE(showsNumber(Slot::Large, 1));
 }
 
-TEST_F(EditorTest, UnreadableArchiveIsReportedAndLeavesThePreviousPairShown)
+TEST_F(WindowTest, UnreadableArchiveIsReportedAndLeavesThePreviousPairShown)
 {
     openArchives();
     browseTo(7);
@@ -301,14 +302,14 @@ TEST_F(EditorTest, UnreadableArchiveIsReportedAndLeavesThePreviousPairShown)
     EXPECT_TRUE(error.text.contains("没有访问权限"));
     EXPECT_EQ(form->LargeFilePath, largeArchive());
     EXPECT_EQ(form->SmallFilePath, smallArchive());
-    EXPECT_EQ(form->LargeRecordPos, archive::recordOffset(archive::kLargeLayout, 7) + 1.0);
+    EXPECT_EQ(form->LargeRecordPos, archive::recordOffset(archive::kLargeLayout, 7));
     EXPECT_EQ(form->Pic1->picture(), large);
     EXPECT_EQ(form->SmallPalette, palette);
     EXPECT_EQ(form->Label1->text(), "编号:7");
     EXPECT_EQ(form->HScroll1->value(), 7);
 }
 
-TEST_F(EditorTest, AboutShowsItsLinesSeparatedByCarriageReturns)
+TEST_F(WindowTest, AboutShowsItsLinesSeparatedByCarriageReturns)
 {
     form->Command2->click();
     ASSERT_EQ(messages.shown().size(), 1u);
@@ -324,7 +325,7 @@ TEST_F(EditorTest, AboutShowsItsLinesSeparatedByCarriageReturns)
               "            2004年7月6日\r\r");
 }
 
-TEST_F(EditorTest, ExitAsksAndEndsOnlyOnYes)
+TEST_F(WindowTest, ExitAsksAndEndsOnlyOnYes)
 {
     openArchives();
     messages.answer(MessageAnswer::No);

@@ -1,0 +1,188 @@
+#include "session/messages.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "archive/layout.h"
+#include "pelloran_version.h"
+
+namespace pelloran::session {
+
+namespace {
+
+const std::string kNoticeTitle = "说明";
+const std::string kWarningTitle = "警告";
+const std::string kErrorTitle = "错误";
+
+// Replaces the first "%1", "%2", ... in text by the arguments, in order.
+std::string format(std::string_view text, std::initializer_list<std::string_view> args)
+{
+    std::string out(text);
+    char digit = '1';
+    for (std::string_view arg : args) {
+        const char mark[] = {'%', digit++, '\0'};
+        if (const auto at = out.find(mark); at != std::string::npos) out.replace(at, 2, arg);
+    }
+    return out;
+}
+
+std::string trimmed(std::string text)
+{
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+// The reason a file operation failed, in words a user of this editor reads.
+// The system's own wording follows in brackets where it says more.
+std::string reasonText(const std::error_code& code)
+{
+    if (code.category() == archive::faultCategory()) {
+        switch (static_cast<archive::Fault>(code.value())) {
+            case archive::Fault::TooShort:
+                return "文件长度不足，不含当前编号的头像。";
+            case archive::Fault::VerifyMismatch:
+                return "写入后读回的内容与写入的内容不一致。";
+        }
+    }
+    if (code == fileio::Fault::ShortWrite) return "系统只写入了一部分数据。";
+    const std::string system = trimmed(code.message());
+    std::string words;
+    if (code == std::errc::no_such_file_or_directory)
+        words = "文件不存在";
+    else if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted)
+        words = "没有访问权限";
+    else if (code == std::errc::no_space_on_device)
+        words = "磁盘空间不足";
+    else if (code == std::errc::read_only_file_system)
+        words = "磁盘是只读的";
+    else if (code == std::errc::is_a_directory)
+        words = "这是一个文件夹";
+    else if (code == std::errc::io_error)
+        words = "磁盘读写出错";
+    return words.empty() ? system : words + "（" + system + "）";
+}
+
+std::string operationText(fileio::Operation operation)
+{
+    switch (operation) {
+        case fileio::Operation::Open:
+            return "无法打开文件";
+        case fileio::Operation::Read:
+        case fileio::Operation::Size:
+            return "无法读取文件";
+        case fileio::Operation::Write:
+            return "无法写入文件";
+        case fileio::Operation::Flush:
+            return "无法保存文件";
+        case fileio::Operation::Close:
+            return "无法关闭文件";
+        case fileio::Operation::Rename:
+        case fileio::Operation::Remove:
+            return "无法替换文件";
+    }
+    return "无法访问文件";
+}
+
+Message fileError(const fileio::Error& error)
+{
+    return {Tone::Error, kErrorTitle,
+            format("%1“%2”。\r原因：%3", {operationText(error.operation), displayName(error.path),
+                                          reasonText(error.code)})};
+}
+
+Message importRefusal(const ImportRefusal& refusal)
+{
+    std::string text;
+    switch (refusal.verdict) {
+        case bitmap::ImportVerdict::BadWidth:
+            text = "导入的图片宽度必须为64或32像素！";
+            break;
+        case bitmap::ImportVerdict::BadHeight:
+            text = "导入的图片高度必须为80或40像素！";
+            break;
+        case bitmap::ImportVerdict::Large:
+        case bitmap::ImportVerdict::Small:
+        case bitmap::ImportVerdict::NotPortraitBitmap:
+            text = "导入的图片必须为256色64×80或32×40的BMP图片！";
+            break;
+    }
+    return {Tone::Warning, kWarningTitle, text};
+}
+
+Message sessionRefusal(const Refusal& refusal)
+{
+    const std::string file = displayName(refusal.file);
+    switch (refusal.problem) {
+        case Problem::NameTooShort:
+            return {Tone::Error, kErrorTitle,
+                    format("无法使用文件名“%1”：\r文件名太短，无法得出配套文件的名字。", {file})};
+        case Problem::ImportChanged:
+            return {
+                Tone::Error, kErrorTitle,
+                format("无法读取文件“%1”。\r原因：图片在导入后已被修改、移动或删除，请重新导入。",
+                       {file})};
+        case Problem::NoPairOpen:
+            return {Tone::Error, kErrorTitle, "请先打开头像文件。"};
+        case Problem::NumberOutOfRange:
+            return {Tone::Error, kErrorTitle, "编号不在当前的范围内。"};
+    }
+    return {Tone::Error, kErrorTitle, file};
+}
+
+}  // namespace
+
+std::string displayName(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+Message describe(const Error& error)
+{
+    return std::visit(
+        [](const auto& e) {
+            using E = std::decay_t<decltype(e)>;
+            if constexpr (std::is_same_v<E, fileio::Error>)
+                return fileError(e);
+            else if constexpr (std::is_same_v<E, ImportRefusal>)
+                return importRefusal(e);
+            else
+                return sessionRefusal(e);
+        },
+        error);
+}
+
+Message exportDone()
+{
+    return {Tone::Notice, kNoticeTitle, "图片导出成功！"};
+}
+
+Message writeDone()
+{
+    return {Tone::Notice, kNoticeTitle, "图片写入成功！"};
+}
+
+Message about()
+{
+    // Blank lines and leading blanks are part of the box's layout.
+    return {Tone::Notice, kNoticeTitle,
+            format("     Pelloran v%1\r\r\r"
+                   "    这个工具可以修改Kestrova10中的人物小头像，\r"
+                   "选择头像文件后，可以导出修改，也可以自己选\r"
+                   "一张256色64×80或32×40的BMP图导入替换。\r\r"
+                   "            2004年7月6日\r\r",
+                   {version()})};
+}
+
+Message exitQuestion()
+{
+    return {Tone::Question, "退出", "确定要退出本工具？"};
+}
+
+const char* version()
+{
+    return PELLORAN_VERSION;
+}
+
+}  // namespace pelloran::session

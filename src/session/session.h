@@ -1,0 +1,156 @@
+// What the editor does, whatever front end asks: an open archive pair, the
+// number shown and its two records, export, import and write-back, and which
+// of them is possible when. Standard library only, so that the window, the
+// batch tool and the tests all drive the same steps.
+//
+// Every operation either succeeds or returns an error and leaves the session
+// exactly as it was: it works on a copy of the state and keeps the copy only
+// when everything went through.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include "archive/layout.h"
+#include "bitmap/bitmap.h"
+#include "fileio/file.h"
+
+namespace pelloran::session {
+
+using archive::Slot;
+
+// A portrait record: the pixel block, top row first, then the palette block.
+using Record = std::vector<std::uint8_t>;
+
+// The two spans of portrait numbers the number bar offers.
+enum class Range { Historical, NewOfficers };
+
+struct Numbers {
+    int first, last;
+};
+constexpr Numbers numbersOf(Range range)
+{
+    return range == Range::Historical
+               ? Numbers{archive::kFirstNumber, archive::kLastHistoricalNumber}
+               : Numbers{archive::kFirstNewNumber, archive::kLastNumber};
+}
+
+// A file taken for import, waiting to be written into the shown number.
+struct PendingImport {
+    std::filesystem::path file;
+    Record record;  // what write-back writes, and what the preview shows
+    bool operator==(const PendingImport&) const = default;
+};
+
+struct SlotState {
+    Record loaded;   // as last read from the archive; export writes this
+    Record preview;  // what the slot's preview shows: the loaded record or an import
+    std::optional<PendingImport> pending;
+    std::filesystem::path lastImport;  // kept after its import is written or dropped
+    bool operator==(const SlotState&) const = default;
+};
+
+struct State {
+    std::filesystem::path largeArchive, smallArchive;  // empty until a pair is open
+    int number = archive::kFirstNumber;                // the number shown
+    Range range = Range::Historical;                   // the numbers the bar spans
+    // The range the user chose last. Opening a pair shows the historical
+    // range but leaves the choice alone.
+    Range chosenRange = Range::Historical;
+    // Set by an import, left set by write-back, cleared by opening a pair or
+    // moving to another number.
+    bool writeEnabled = false;
+    SlotState large, small;
+
+    bool operator==(const State&) const = default;
+    bool pairOpen() const { return !largeArchive.empty(); }
+    const SlotState& slot(Slot s) const { return s == Slot::Large ? large : small; }
+    SlotState& slot(Slot s) { return s == Slot::Large ? large : small; }
+    const std::filesystem::path& archive(Slot s) const
+    {
+        return s == Slot::Large ? largeArchive : smallArchive;
+    }
+    // Where the shown number's record of the slot begins in its archive.
+    std::uint64_t recordOffset(Slot s) const
+    {
+        return archive::recordOffset(archive::layoutOf(s), number);
+    }
+};
+
+// What the session itself refuses, with the file it is about.
+enum class Problem {
+    NameTooShort,   // no sibling or small-bitmap name can be derived from the file's
+    ImportChanged,  // the imported file no longer holds what was imported
+    NoPairOpen,     // the operation needs an open archive pair
+    NumberOutOfRange,
+};
+struct Refusal {
+    Problem problem;
+    std::filesystem::path file;
+};
+
+// A file offered for import that is not a portrait bitmap, and why.
+struct ImportRefusal {
+    bitmap::ImportVerdict verdict;
+    std::filesystem::path file;
+};
+
+using Error = std::variant<fileio::Error, ImportRefusal, Refusal>;
+template <class T>
+using Result = std::expected<T, Error>;
+
+// An import file read, checked and turned into the record it would write,
+// against the number shown when it was checked.
+struct CheckedImport {
+    Slot slot;
+    std::filesystem::path file;
+    Record record;
+};
+
+class Session {
+public:
+    explicit Session(fileio::FileSystem& fileSystem = fileio::nativeFileSystem());
+
+    const State& state() const { return state_; }
+
+    // Opens the pair whose large archive is largeArchive (the small one's name
+    // derived from it) and shows number 1 in the historical range. A missing
+    // or short archive reads as zeros; nothing is created.
+    Result<void> open(const std::filesystem::path& largeArchive);
+    // Shows number, which must lie in the range the bar spans.
+    Result<void> showNumber(int number);
+    // Spans the bar over range and shows its first number.
+    Result<void> switchRange(Range range);
+    // Reads the slot's record of the shown number again.
+    Result<void> reload(Slot slot);
+
+    // Writes the shown pair, as loaded, as two BMP files: the large one as
+    // largeFile, the small one beside it ("face.bmp" gives "faceT.BMP").
+    Result<void> exportPair(const std::filesystem::path& largeFile) const;
+
+    // Reads and checks an import file and maps it to the record of the slot
+    // its size names, without changing anything.
+    Result<CheckedImport> checkImport(const std::filesystem::path& file) const;
+    // Makes a checked import its slot's pending import: previewed, and
+    // written by the next writePending.
+    void acceptImport(CheckedImport import);
+
+    // Writes the pending imports into the shown number's records, large slot
+    // first; each file is read and checked again first. Slot by slot: a slot
+    // written stays written even if the next one fails.
+    Result<void> writePending();
+
+private:
+    Result<void> load(State& next, Slot slot) const;
+    Result<void> loadBoth(State& next) const;
+    Result<Record> recheck(const State& at, Slot slot) const;
+
+    fileio::FileSystem& fileSystem_;
+    State state_;
+};
+
+}  // namespace pelloran::session
