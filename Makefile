@@ -5,11 +5,12 @@
 #   make test-sanitize  every test again, built with AddressSanitizer and UBSan
 #   make fuzz   each fuzz target for FUZZ_SECONDS (default 60); reports executions
 #   make bench  the benchmarks of the release build; results in build/bench/results.json
+#   make format-check   fails when a source file differs from what clang-format makes of it
 PRESET ?= release
 BUILD  := build/$(PRESET)
 DEMO   := build/demo
 
-.PHONY: run test test-windows test-sanitize fuzz build deps demo bench clean
+.PHONY: run test test-windows test-sanitize fuzz build deps demo bench clean format-check
 
 deps:
 	scripts/install-deps
@@ -63,6 +64,9 @@ bench: deps
 	QT_QPA_PLATFORM=offscreen build/release/bench/pelloran-bench \
 		--benchmark_out=$(BENCH_OUT) --benchmark_out_format=json
 	@python3 bench/report.py $(BENCH_OUT)
+
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf build

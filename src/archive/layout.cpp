@@ -4,13 +4,9 @@
 
 namespace pelloran::archive {
 
-namespace {
-
-class FaultCategory final : public std::error_category {
-public:
-    const char* name() const noexcept override { return "pelloran.archive"; }
-    std::string message(int value) const override
-    {
+const std::error_category& faultCategory()
+{
+    static const fileio::FaultCategory category("pelloran.archive", [](int value) -> std::string {
         switch (static_cast<Fault>(value)) {
             case Fault::TooShort:
                 return "the archive ends before the record";
@@ -18,14 +14,7 @@ public:
                 return "the read-back differs from what was written";
         }
         return "unknown fault";
-    }
-};
-
-}  // namespace
-
-const std::error_category& faultCategory()
-{
-    static const FaultCategory category;
+    });
     return category;
 }
 

@@ -169,12 +169,7 @@ void Form1::Form_Load()
 
 void Form1::Command1_Click()
 {
-    CommonDialog1.fileName = QString();
-    CommonDialog1.filter = kArchiveFilter;
-    CommonDialog1.initDir = QString();
-    CommonDialog1.showOpen();
-    if (CommonDialog1.fileName.isEmpty()) return;
-    openPair(platform::toPath(CommonDialog1.fileName));
+    if (const auto chosen = askForFile(kArchiveFilter, DialogKind::Open)) openPair(*chosen);
 }
 
 void Form1::openPair(const std::filesystem::path& largeArchive)
@@ -189,25 +184,19 @@ void Form1::Command2_Click()
 
 void Form1::Command3_Click()
 {
-    CommonDialog1.fileName = QString();
-    CommonDialog1.filter = kBitmapFilter;
-    CommonDialog1.initDir = QString();
+    // Only export sets the default extension; later dialogs keep it.
     CommonDialog1.defaultExt = kBitmapExtension;
-    CommonDialog1.showSave();
-    if (CommonDialog1.fileName.isEmpty()) return;
-    if (auto exported = session_.exportPair(platform::toPath(CommonDialog1.fileName)); !exported)
-        return settle(exported);
+    const auto chosen = askForFile(kBitmapFilter, DialogKind::Save);
+    if (!chosen) return;
+    if (auto exported = session_.exportPair(*chosen); !exported) return settle(exported);
     tell(session::exportDone());
 }
 
 void Form1::Command4_Click()
 {
-    CommonDialog1.fileName = QString();
-    CommonDialog1.filter = kBitmapFilter;
-    CommonDialog1.initDir = QString();
-    CommonDialog1.showOpen();
-    if (CommonDialog1.fileName.isEmpty()) return;
-    auto checked = CheckImportBitmap(platform::toPath(CommonDialog1.fileName));
+    const auto chosen = askForFile(kBitmapFilter, DialogKind::Open);
+    if (!chosen) return;
+    auto checked = CheckImportBitmap(*chosen);
     if (!checked) return;
     session_.acceptImport(std::move(*checked));
     showState();
@@ -257,6 +246,16 @@ std::optional<session::CheckedImport> Form1::CheckImportBitmap(const std::filesy
 }
 
 // ---------------------------------------------------------------- showing
+
+std::optional<std::filesystem::path> Form1::askForFile(const QString& filter, DialogKind kind)
+{
+    CommonDialog1.fileName = QString();
+    CommonDialog1.filter = filter;
+    CommonDialog1.initDir = QString();
+    kind == DialogKind::Save ? CommonDialog1.showSave() : CommonDialog1.showOpen();
+    if (CommonDialog1.fileName.isEmpty()) return std::nullopt;
+    return platform::toPath(CommonDialog1.fileName);
+}
 
 void Form1::settle(const session::Result<void>& result)
 {

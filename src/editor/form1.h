@@ -122,6 +122,11 @@ private:
     void createControls();
     void connectHandlers();
 
+    enum class DialogKind { Open, Save };
+    // Shows CommonDialog1 with filter, from the folder the last dialog left;
+    // nothing when the user cancelled.
+    std::optional<std::filesystem::path> askForFile(const QString& filter, DialogKind kind);
+
     // The one place where the editor state and the controls are written from
     // the session: after every action, whether it succeeded or not.
     void showState();

@@ -4,26 +4,15 @@
 
 namespace pelloran::fileio {
 
-namespace {
-
-class FaultCategory final : public std::error_category {
-public:
-    const char* name() const noexcept override { return "pelloran.fileio"; }
-    std::string message(int value) const override
-    {
+const std::error_category& faultCategory()
+{
+    static const FaultCategory category("pelloran.fileio", [](int value) -> std::string {
         switch (static_cast<Fault>(value)) {
             case Fault::ShortWrite:
                 return "the system wrote only part of the data";
         }
         return "unknown fault";
-    }
-};
-
-}  // namespace
-
-const std::error_category& faultCategory()
-{
-    static const FaultCategory category;
+    });
     return category;
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -35,6 +36,22 @@ enum class Fault {
 };
 const std::error_category& faultCategory();
 std::error_code make_error_code(Fault fault);
+
+// The error category of one layer's own faults: its name, and how each value
+// reads in a log (users read the words of session/messages.cpp instead).
+class FaultCategory final : public std::error_category {
+public:
+    FaultCategory(const char* name, std::string (*describe)(int value))
+        : name_(name), describe_(describe)
+    {
+    }
+    const char* name() const noexcept override { return name_; }
+    std::string message(int value) const override { return describe_(value); }
+
+private:
+    const char* name_;
+    std::string (*describe_)(int);
+};
 
 // An open file. Every method reports failures; none throws.
 class File {

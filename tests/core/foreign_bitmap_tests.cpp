@@ -198,6 +198,10 @@ INSTANTIATE_TEST_SUITE_P(Foreign, ForeignBitmapRefused,
 // and the colour of the record the preview paints.
 std::string run(const std::string& command)
 {
+#ifdef _MSC_VER
+    const auto popen = _popen;
+    const auto pclose = _pclose;
+#endif
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return output;
