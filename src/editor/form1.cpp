@@ -262,7 +262,12 @@ void Form1::settle(const session::Result<void>& result)
     // The controls go back to the session's state first, so that the bar
     // stands on the number shown while the message is up.
     showState();
-    if (!result) tell(session::describe(result.error()));
+    if (!result) {
+        // A message box is modal and takes the mouse release for itself: a
+        // bar still pressed would go on stepping, and failing, behind it.
+        HScroll1->releasePress();
+        tell(session::describe(result.error()));
+    }
 }
 
 void Form1::showState()

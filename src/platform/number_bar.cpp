@@ -1,6 +1,7 @@
 #include "platform/number_bar.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QRegion>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -20,6 +21,17 @@ void NumberBar::keyPressEvent(QKeyEvent* event)
         return;
     }
     QScrollBar::keyPressEvent(event);
+}
+
+void NumberBar::releasePress()
+{
+    // A release with no button held is what the bar's own release handling
+    // takes to stop its repeat timer and let go of the pressed part; without
+    // a press it does nothing.
+    const QPointF inside(width() / 2.0, height() / 2.0);
+    QMouseEvent release(QEvent::MouseButtonRelease, inside, mapToGlobal(inside), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QScrollBar::mouseReleaseEvent(&release);
 }
 
 // A new number moves only the handle, so only where the handle was and

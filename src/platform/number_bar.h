@@ -14,6 +14,11 @@ class NumberBar final : public QScrollBar {
 public:
     explicit NumberBar(QWidget* parent = nullptr) : QScrollBar(Qt::Horizontal, parent) {}
 
+    // Ends a press of the mouse on the bar as a release would: no more
+    // repeated steps, no arrow or handle held. For a modal message shown
+    // while the bar is pressed, which takes the real release for itself.
+    void releasePress();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void sliderChange(SliderChange change) override;

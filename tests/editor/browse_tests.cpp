@@ -1,11 +1,14 @@
 // Browsing by number: the scroll bar, the two ranges, and what a number
 // change loads.
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
+#include <set>
 
 #include "editor/editor_fixture.h"
 
@@ -152,6 +155,69 @@ TEST_F(BrowseTest, FailedRangeSwitchKeepsTheOldRangeAndButton)
     EXPECT_EQ(form->Label2->text(), "1");
     EXPECT_EQ(form->Label3->text(), "722");
     EXPECT_TRUE(showsNumber(Slot::Large, 33));
+}
+
+// A number change that fails while the mouse holds the bar, with Qt's real
+// modal message box and real press and release events: the box takes the
+// release, so a bar left pressed would go on stepping (and failing) behind
+// it. Each box is dismissed only after it has been up longer than the bar's
+// repeat delay.
+TEST_F(BrowseTest, AFailureWhileTheMouseHoldsTheBarGivesOneMessageAndStops)
+{
+    struct Row {
+        const char* what;
+        int pressX, releaseX;      // where the press and the release land, from the right end
+        bool faultEndsWithTheBox;  // a drive coming back while the box is up
+    };
+    const Row rows[] = {
+        {"arrow held, the fault persisting", 4, 4, false},
+        {"arrow held, the fault ending while the box is up", 4, 4, true},
+        {"trough held", 60, 60, false},
+        {"handle dragged", 280, 200, false},
+    };
+    const auto path = writeArchives();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        platform::QtMessageBoxes realBoxes;
+        editor::Form1 window(dialog, realBoxes, files);
+        realBoxes.setParentWidget(&window);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.openPair(path);
+        files.failAlways(fileio::Operation::Read, smallArchive());
+
+        std::set<QWidget*> seen;
+        QTimer dismisser;
+        QObject::connect(&dismisser, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            if (seen.insert(box).second)
+                return QTimer::singleShot(700, box, [&, box] {
+                    if (row.faultEndsWithTheBox) files.clearFaults();
+                    box->done(QMessageBox::Ok);
+                });
+        });
+        dismisser.start(20);
+
+        auto* bar = window.HScroll1;
+        const int y = bar->height() / 2;
+        if (row.pressX == 280) {
+            // The handle sits at the left end on number 1.
+            QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(bar->width() - row.pressX, y));
+            QTest::mouseMove(bar, QPoint(bar->width() - row.releaseX, y));
+        } else {
+            QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(bar->width() - row.pressX, y));
+        }
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->width() - row.releaseX, y));
+        QTest::qWait(800);
+        dismisser.stop();
+        files.clearFaults();
+
+        EXPECT_EQ(seen.size(), 1u);
+        EXPECT_EQ(bar->value(), 1);
+        EXPECT_EQ(window.session().state().number, 1);
+        EXPECT_EQ(window.Label1->text(), "编号:1");
+    }
 }
 
 }  // namespace
