@@ -135,9 +135,10 @@ void Form1::createControls()
     for (QLabel* overlapped : {Label1, Label2})
         overlapped->setMask(QRegion(0, 0, overlapped->width() - 1, overlapped->height()));
 
-    QWidget* order[] = {Command1, Command3, Command4, Command5, Command2,
-                        Command6, Option3,  Option1,  HScroll1};
+    QWidget* order[] = {Pic1,     Command1, Command3, Command4, Command5, Command2,
+                        Command6, Option3,  Option1,  HScroll1, Pic2};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    Pic1->setFocus();
 }
 
 void Form1::connectHandlers()

@@ -10,16 +10,13 @@ QStringList qtNameFilters(const QString& filter)
     QStringList filters;
     const QStringList parts = filter.split(u'|');
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString& description = parts[i];
-        const QString& pattern = parts[i + 1];
-        // Qt reads the patterns from the last parentheses of each entry, and
+        // Qt reads the patterns from the last parentheses of each entry and
         // separates them by blanks where the filter list uses semicolons.
-        QString qtPattern = pattern;
-        qtPattern.replace(u';', u' ');
-        if (description.endsWith(u'(' + pattern + u')'))
-            filters << description.chopped(pattern.size() + 1) + qtPattern + u')';
-        else
-            filters << description + QStringLiteral(" (") + qtPattern + u')';
+        // "*.*" means every file, but to Qt it means names with a dot.
+        QString patterns = parts[i + 1];
+        patterns.replace(u';', u' ');
+        if (patterns == u"*.*") patterns = QStringLiteral("*");
+        filters << parts[i] + QStringLiteral(" (") + patterns + u')';
     }
     return filters;
 }
@@ -33,7 +30,13 @@ void QtCommonDialog::show(bool save)
         dialog.setDirectory(initDir);
     else
         dialog.setDirectory(lastDir_.isEmpty() ? QDir::currentPath() : lastDir_);
+    // The descriptions are shown as they are written; the patterns Qt
+    // matches with are only in the parentheses it hides.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(qtNameFilters(filter));
+    // The default extension stays set for every later dialog, but only a
+    // save dialog adds it: added to a name typed into an open dialog, it
+    // would look for "face.Bmp" when the user means the file "face".
     if (save) dialog.setDefaultSuffix(defaultExt);
     if (!fileName.isEmpty()) dialog.selectFile(fileName);
 

@@ -23,8 +23,9 @@ public:
     virtual void showSave() = 0;
 };
 
-// Turns "description|pattern|..." into Qt's name filters. A description that
-// already ends in its pattern in parentheses is kept as it is.
+// Turns "description|pattern|..." into Qt's name filters, "description
+// (patterns)", for a dialog that hides the patterns and shows each
+// description as written.
 QStringList qtNameFilters(const QString& filter);
 
 class QtCommonDialog final : public CommonDialog {

@@ -13,6 +13,8 @@ PictureBox::PictureBox(QWidget* parent) : QFrame(parent)
 {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
+    // In the tab order, so that keyboard actions can name a portrait.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void PictureBox::setPicture(const QImage& picture)
@@ -34,7 +36,14 @@ void PictureBox::clear()
 void PictureBox::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    if (!contentsRect().contains(event->rect())) drawFrame(&painter);
+    if (!contentsRect().contains(event->rect())) {
+        drawFrame(&painter);
+        // Focus shows on the frame's outer edge; the portrait is untouched.
+        if (hasFocus()) {
+            painter.setPen(palette().color(QPalette::Highlight));
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
+    }
     if (picture_.isNull()) return;
     // An indexed picture drawn as it is goes through Qt's slowest path, a
     // colour lookup and a blend per pixel at every paint; converted once,

@@ -1,9 +1,14 @@
 // The window as the user first meets it, opening an archive pair, the about
 // box and exit.
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "editor/editor_fixture.h"
 #include "platform/paths.h"
@@ -85,15 +90,18 @@ TEST_F(WindowTest, StartsWithTheLayoutOfNumberOne)
     EXPECT_TRUE(form->SmallImportPath.empty());
 }
 
-TEST_F(WindowTest, TabOrderFollowsTheButtonsThenTheNumberControls)
+TEST_F(WindowTest, TabOrderRunsFromTheLargePortraitToTheSmallOneAndStartsThere)
 {
-    const std::vector<QWidget*> expected = {form->Command1, form->Command3, form->Command4,
-                                            form->Command5, form->Command2, form->Command6,
-                                            form->Option3,  form->Option1,  form->HScroll1};
+    const std::vector<QWidget*> expected = {form->Pic1,     form->Command1, form->Command3,
+                                            form->Command4, form->Command5, form->Command2,
+                                            form->Command6, form->Option3,  form->Option1,
+                                            form->HScroll1, form->Pic2};
     std::vector<QWidget*> chain;
-    for (QWidget* w = form->Command1; chain.size() < expected.size(); w = w->nextInFocusChain())
+    for (QWidget* w = form->Pic1; chain.size() < expected.size(); w = w->nextInFocusChain())
         if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w);
     EXPECT_EQ(chain, expected);
+    // Space at start-up does not open the open dialog.
+    EXPECT_EQ(form->focusWidget(), form->Pic1);
 }
 
 TEST_F(WindowTest, CancelledOpenChangesNothing)
@@ -348,14 +356,55 @@ TEST_F(WindowTest, ExitAsksAndEndsOnlyOnYes)
 namespace pelloran::testing {
 namespace {
 
-TEST(QtNameFilters, KeepDescriptionsThatAlreadyNameTheirPattern)
+TEST(QtNameFilters, ShowTheDescriptionsAsWrittenAndMatchEveryFileForStarDotStar)
 {
     EXPECT_EQ(platform::qtNameFilters("头像文件(GRPFACES.S10)|GRPFACES.S10"),
-              QStringList{"头像文件(GRPFACES.S10)"});
+              QStringList{"头像文件(GRPFACES.S10) (GRPFACES.S10)"});
     EXPECT_EQ(platform::qtNameFilters("位图文件(*.bmp)|*.bmp|任意文件(*.*)|*.*"),
-              (QStringList{"位图文件(*.bmp)", "任意文件(*.*)"}));
+              (QStringList{"位图文件(*.bmp) (*.bmp)", "任意文件(*.*) (*)"}));
     EXPECT_EQ(platform::qtNameFilters("Pictures|*.bmp;*.dib"),
               QStringList{"Pictures (*.bmp *.dib)"});
+}
+
+// Qt's real file dialog, as the window shows it: what it lists under "any
+// file", and where the default extension export sets applies.
+TEST(QtCommonDialog, ListsEveryFileAndAddsTheExtensionOnlyWhenSaving)
+{
+    TempDir folder;
+    writeFile(folder / "GRPFACES", std::vector<std::uint8_t>{1});
+    platform::QtCommonDialog dialog;
+    dialog.initDir = platform::toQString(folder.path());
+    dialog.filter = "位图文件(*.bmp)|*.bmp|任意文件(*.*)|*.*";
+    dialog.defaultExt = "Bmp";
+    struct Seen {
+        QStringList filters;
+        QString suffix;
+        bool listsNameWithoutDot = false;
+    };
+    const auto look = [](Seen& seen) {
+        QTimer::singleShot(0, [&seen] {
+            auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (shown == nullptr) return;
+            seen.suffix = shown->defaultSuffix();
+            shown->selectNameFilter(shown->nameFilters().last());
+            // What Qt matches with: the last parentheses of each filter.
+            for (const QString& filter : shown->nameFilters())
+                seen.filters << filter.section(u'(', -1).chopped(1);
+            seen.listsNameWithoutDot =
+                QDir::match(shown->findChild<QFileSystemModel*>()->nameFilters(), "GRPFACES");
+            shown->reject();
+        });
+    };
+    Seen open, save;
+    look(open);
+    dialog.showOpen();
+    look(save);
+    dialog.showSave();
+    EXPECT_EQ(open.filters, (QStringList{"*.bmp", "*"}));
+    EXPECT_TRUE(open.listsNameWithoutDot);
+    EXPECT_EQ(open.suffix, "");
+    EXPECT_EQ(save.suffix, "Bmp");
+    EXPECT_TRUE(dialog.fileName.isEmpty()) << "a cancelled dialog chooses nothing";
 }
 
 }  // namespace
