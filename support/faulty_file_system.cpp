@@ -17,15 +17,22 @@ public:
 
     fileio::Result<std::size_t> readAt(std::uint64_t offset, std::span<std::uint8_t> out) override
     {
-        if (auto code = fs_.note({Operation::Read, path_, offset, out.size()}))
-            return std::unexpected(Error{path_, Operation::Read, *code});
+        std::optional<FaultyFileSystem::Mode> hit;
+        const auto code = fs_.note({Operation::Read, path_, offset, out.size()}, &hit);
+        if (hit == FaultyFileSystem::Mode::WrongBytes) {
+            auto count = real_->readAt(offset, out);
+            if (count && *count > 0) out[0] ^= 0xFF;
+            return count;
+        }
+        if (code) return std::unexpected(Error{path_, Operation::Read, *code});
         return real_->readAt(offset, out);
     }
     fileio::Result<void> writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override
     {
-        bool shortWrite = false;
-        if (auto code = fs_.note({Operation::Write, path_, offset, data.size()}, &shortWrite)) {
-            if (shortWrite) (void)real_->writeAt(offset, data.first(data.size() / 2));
+        std::optional<FaultyFileSystem::Mode> hit;
+        if (auto code = fs_.note({Operation::Write, path_, offset, data.size()}, &hit)) {
+            if (hit == FaultyFileSystem::Mode::ShortWrite)
+                (void)real_->writeAt(offset, data.first(data.size() / 2));
             return std::unexpected(Error{path_, Operation::Write, *code});
         }
         return real_->writeAt(offset, data);
@@ -142,13 +149,15 @@ void FaultyFileSystem::clearFaults()
     always_.clear();
 }
 
-std::optional<std::error_code> FaultyFileSystem::note(Entry entry, bool* shortWrite)
+std::optional<std::error_code> FaultyFileSystem::note(Entry entry, std::optional<Mode>* hit)
 {
     std::optional<std::error_code> failure;
     if (countdown_ > 0 && --countdown_ == 0) {
         injected_ = true;
-        failure = code_;
-        if (shortWrite) *shortWrite = mode_ == Mode::ShortWrite;
+        // Wrong bytes is a read that succeeds; anywhere else it is a failure.
+        const bool wrongBytes = mode_ == Mode::WrongBytes && entry.operation == Operation::Read;
+        if (!wrongBytes) failure = code_;
+        if (hit) *hit = mode_;
     }
     for (const Always& always : always_)
         if (always.operation == entry.operation &&

@@ -36,9 +36,11 @@ public:
     std::vector<Entry> entries(fileio::Operation operation,
                                const std::filesystem::path& path) const;
 
-    enum class Mode { Fail, ShortWrite };
+    enum class Mode { Fail, ShortWrite, WrongBytes };
     // Fails the k-th operation from now (1 = the next one). In ShortWrite
-    // mode a write writes its first half and then fails.
+    // mode a write writes its first half and then fails; in WrongBytes mode
+    // a read succeeds but hands back its first byte changed, as a disk that
+    // kept something other than what was written does.
     void failAt(int k, Mode mode = Mode::Fail,
                 std::error_code code = std::make_error_code(std::errc::io_error));
     // Fails every operation of one kind on one file (on every file when path
@@ -57,7 +59,8 @@ public:
     Result<void> remove(const std::filesystem::path& path) override;
 
     // Records an operation; returns the error to report if it must fail.
-    std::optional<std::error_code> note(Entry entry, bool* shortWrite = nullptr);
+    // hit, when given, tells in which mode the k-th operation was reached.
+    std::optional<std::error_code> note(Entry entry, std::optional<Mode>* hit = nullptr);
 
 private:
     Result<std::unique_ptr<fileio::File>> wrap(const std::filesystem::path& path,

@@ -64,7 +64,7 @@ Result<void> writeRecord(fileio::FileSystem& fs, const std::filesystem::path& ar
     auto count = file.readAt(offset, oldRecord);
     if (!count) return std::unexpected(count.error());
     if (*count != record.size())
-        return std::unexpected(Error{archive, Operation::Read, Fault::TooShort});
+        return std::unexpected(Error{archive, Operation::Write, Fault::TooShort});
 
     if (auto written = writeAndVerify(file, archive, offset, record); !written) {
         // Best effort: the first failure is the one worth reporting.

@@ -227,6 +227,13 @@ TEST(WriteRecord, ChangesOnlyTheAddressedRecordWithOnePositionedWrite)
         ASSERT_EQ(writes.size(), 1u);
         EXPECT_EQ(writes[0].offset, offset);
         EXPECT_EQ(writes[0].size, record.size());
+        // The old bytes are read first; what is read back comes off the disk,
+        // after the flush.
+        std::vector<Operation> order;
+        for (const auto& entry : fs.log()) order.push_back(entry.operation);
+        EXPECT_EQ(order,
+                  (std::vector{Operation::Open, Operation::Size, Operation::Read, Operation::Write,
+                               Operation::Flush, Operation::Read, Operation::Close}));
         EXPECT_EQ(dir.fileNames(), std::vector<std::string>{"archive"});
     }
 }
@@ -289,7 +296,8 @@ TEST(WriteRecord, AFailureAtAnyStepLeavesTheRecordWhollyOld)
     struct Scenario {
         std::string what;
         std::function<void(FaultyFileSystem&)> arm;
-        bool once;  // armed with failAt, so the fault must have been hit
+        bool once;              // armed with failAt, so the fault must have been hit
+        bool mustFail = false;  // the write itself cannot be proven
     };
     std::vector<Scenario> scenarios;
     for (std::size_t k = 1; k <= steps.size(); ++k) {
@@ -301,6 +309,14 @@ TEST(WriteRecord, AFailureAtAnyStepLeavesTheRecordWhollyOld)
             {"short write" + step,
              [at](FaultyFileSystem& f) { f.failAt(at, FaultyFileSystem::Mode::ShortWrite); },
              true});
+        // A read-back that differs from what was written: the disk did not
+        // keep the record, and a success would be a lie.
+        const bool readBack = k >= 2 && steps[k - 1].operation == Operation::Read &&
+                              steps[k - 2].operation == Operation::Flush;
+        scenarios.push_back(
+            {"other bytes read" + step,
+             [at](FaultyFileSystem& f) { f.failAt(at, FaultyFileSystem::Mode::WrongBytes); }, true,
+             readBack});
     }
     // Failing every time also defeats the attempt to put the old bytes back.
     for (Operation operation : {Operation::Read, Operation::Write, Operation::Flush}) {
@@ -317,6 +333,10 @@ TEST(WriteRecord, AFailureAtAnyStepLeavesTheRecordWhollyOld)
         const auto written = archive::writeRecord(faulty, path, offset, record);
         if (scenario.once) {
             EXPECT_TRUE(faulty.injected());
+        }
+        if (scenario.mustFail) {
+            ASSERT_FALSE(written.has_value());
+            EXPECT_EQ(written.error().code, archive::Fault::VerifyMismatch);
         }
         const Bytes now = readFile(path);
         if (written) {

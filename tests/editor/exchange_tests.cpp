@@ -1,5 +1,6 @@
 // The exchange cycle through the window: export, import, write-back.
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 
 #include "bitmap/bitmap.h"
@@ -174,14 +175,31 @@ TEST_F(ExchangeTest, CancelledImportKeepsAnEarlierOnePending)
     EXPECT_TRUE(messages.shown().empty());
 }
 
-TEST_F(ExchangeTest, ChangingTheNumberDropsThePendingImport)
+TEST_F(ExchangeTest, ChangingTheNumberOrOpeningAgainDropsThePendingImport)
 {
-    openArchives();
-    import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
-    browseTo(2);
-    EXPECT_FALSE(form->LargePending);
-    EXPECT_FALSE(form->Command5->isEnabled());
-    EXPECT_TRUE(showsNumber(Slot::Large, 2));
+    struct Row {
+        const char* what;
+        std::function<void()> act;
+        int shown;
+    };
+    const Row rows[] = {
+        {"another number", [this] { browseTo(2); }, 2},
+        {"the pair opened again", [this] { open(largeArchive()); }, 1},
+        {"the other range", [this] { form->Option1->click(); }, 723},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        openArchives();
+        import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
+        row.act();
+        EXPECT_FALSE(form->LargePending);
+        EXPECT_FALSE(form->Command5->isEnabled());
+        EXPECT_TRUE(showsNumber(Slot::Large, row.shown));
+        files.clearLog();
+        write();
+        EXPECT_TRUE(files.entries(fileio::Operation::Open, largeArchive()).empty());
+        form->Option3->click();
+    }
 }
 
 TEST_F(ExchangeTest, WriteBackOfOneSlotChangesOnlyThatRecord)
@@ -276,6 +294,13 @@ TEST_F(ExchangeTest, WriteRefusesAnImportThatChangedOrVanished)
              writeFile(p, bytes);
          }},
         {"truncated", [](const auto& p) { std::filesystem::resize_file(p, 3000); }},
+        // Only a header field: the pixels and the palette are as imported.
+        {"height field changed to 40",
+         [](const auto& p) {
+             auto bytes = readFile(p);
+             bytes[22] = 40;
+             writeFile(p, bytes);
+         }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -298,16 +323,18 @@ TEST_F(ExchangeTest, ArchiveThatRefusesOrIsTooShortIsLeftAsItWas)
     struct Row {
         const char* what;
         std::function<void()> spoil;
+        QString failed;  // what the message says could not be done
     };
     const Row rows[] = {
         {"write refused",
          [this] {
              files.failAlways(fileio::Operation::Write, largeArchive(),
                               std::make_error_code(std::errc::read_only_file_system));
-         }},
+         },
+         "无法写入文件"},
         {"archive shorter than the record",
-         [this] { std::filesystem::resize_file(largeArchive(), 40000); }},
-        {"archive gone", [this] { std::filesystem::remove(largeArchive()); }},
+         [this] { std::filesystem::resize_file(largeArchive(), 40000); }, "无法写入文件"},
+        {"archive gone", [this] { std::filesystem::remove(largeArchive()); }, "无法打开文件"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -321,6 +348,7 @@ TEST_F(ExchangeTest, ArchiveThatRefusesOrIsTooShortIsLeftAsItWas)
         write();
         ASSERT_EQ(messages.titles(), QStringList{"错误"});
         EXPECT_TRUE(messages.shown().front().text.contains("GRPFACES.S10"));
+        EXPECT_TRUE(messages.shown().front().text.startsWith(row.failed));
         ASSERT_EQ(std::filesystem::exists(largeArchive()), existed);
         if (existed) {
             EXPECT_EQ(readFile(largeArchive()), before);

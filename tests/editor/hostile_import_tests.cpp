@@ -1,10 +1,12 @@
-// Hostile bitmaps offered to the real window: variants of the files it
-// exported itself, each judged by the rule written out independently
+// Hostile bitmaps offered to the real window: a dozen variants of the files
+// it exported itself, one of each kind the core's sweep (hardening_tests)
+// tries by the thousand, each judged by the rule written out independently
 // (support/import_rule.h). A refused file gets the rule's message, changes
-// nothing and never reaches an archive; an accepted one is written as
-// exactly the record the rule names.
+// nothing and never reaches an archive, even when the write button is
+// pressed; an accepted one is written as exactly the record the rule names.
 #include <QPushButton>
 #include <iostream>
+#include <set>
 
 #include "editor/editor_fixture.h"
 #include "platform/paths.h"
@@ -35,6 +37,12 @@ QString messageOf(rule::Outcome outcome)
     return {};
 }
 
+const std::set<std::string> kRepresentative = {
+    "bfType=0x0",    "bfSize=0x1837",   "biWidth=0x3f",      "biHeight=0xffffffb0",
+    "biHeight=0x28", "biBitCount=0x18", "biCompression=0x1", "bfOffBits=0x437",
+    "cut at 3",      "cut at 1078",     "longer by 2",       "biClrUsed=0xffffffff",
+};
+
 TEST_F(HostileImportTest, HostileBitmapsAreRefusedByTheRuleAndNeverWritten)
 {
     openArchives();
@@ -47,6 +55,7 @@ TEST_F(HostileImportTest, HostileBitmapsAreRefusedByTheRuleAndNeverWritten)
     for (const auto& [base, slot] :
          {std::pair{"base.bmp", Slot::Large}, std::pair{"baseT.BMP", Slot::Small}}) {
         for (const HostileFile& file : hostileVariants(readFile(folder / base))) {
+            if (!kRepresentative.contains(file.name)) continue;
             SCOPED_TRACE(std::string(base) + " " + file.name);
             ++tried;
             const auto path = folder / "hostile.bmp";
