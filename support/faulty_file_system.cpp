@@ -55,6 +55,12 @@ public:
             return std::unexpected(Error{path_, Operation::Write, *code});
         return real_->truncate(size);
     }
+    fileio::Result<void> setPermissions(std::uint32_t permissions) override
+    {
+        if (auto code = fs_.note({Operation::Write, path_, 0, 0}))
+            return std::unexpected(Error{path_, Operation::Write, *code});
+        return real_->setPermissions(permissions);
+    }
     fileio::Result<void> close() override
     {
         // The real file is closed either way, as a real close that fails does.
@@ -223,6 +229,31 @@ fileio::Result<void> FaultyFileSystem::syncFolder(const std::filesystem::path& f
     if (auto code = note({Operation::Flush, folder}))
         return std::unexpected(Error{folder, Operation::Flush, *code});
     return real_.syncFolder(folder);
+}
+
+// Looking a name up is logged and failed as opening it.
+fileio::Result<std::optional<fileio::FileInfo>> FaultyFileSystem::inspect(
+    const std::filesystem::path& path)
+{
+    if (auto code = note({Operation::Open, path}))
+        return std::unexpected(Error{path, Operation::Open, *code});
+    return real_.inspect(path);
+}
+
+fileio::Result<bool> FaultyFileSystem::sameFile(const std::filesystem::path& a,
+                                                const std::filesystem::path& b)
+{
+    if (auto code = note({Operation::Open, a}))
+        return std::unexpected(Error{a, Operation::Open, *code});
+    return real_.sameFile(a, b);
+}
+
+fileio::Result<std::vector<std::filesystem::path>> FaultyFileSystem::listFolder(
+    const std::filesystem::path& folder)
+{
+    if (auto code = note({Operation::Open, folder}))
+        return std::unexpected(Error{folder, Operation::Open, *code});
+    return real_.listFolder(folder);
 }
 
 }  // namespace pelloran::testing

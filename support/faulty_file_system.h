@@ -60,6 +60,10 @@ public:
                         const std::filesystem::path& to) override;
     Result<void> remove(const std::filesystem::path& path) override;
     Result<void> syncFolder(const std::filesystem::path& folder) override;
+    Result<std::optional<fileio::FileInfo>> inspect(const std::filesystem::path& path) override;
+    Result<bool> sameFile(const std::filesystem::path& a, const std::filesystem::path& b) override;
+    Result<std::vector<std::filesystem::path>> listFolder(
+        const std::filesystem::path& folder) override;
 
     // Records an operation; returns the error to report if it must fail.
     // hit, when given, tells in which mode the k-th operation was reached.

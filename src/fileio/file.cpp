@@ -10,6 +10,8 @@ const std::error_category& faultCategory()
         switch (static_cast<Fault>(value)) {
             case Fault::ShortWrite:
                 return "the system wrote only part of the data";
+            case Fault::WriteProtected:
+                return "the file is write-protected";
         }
         return "unknown fault";
     });
@@ -27,9 +29,55 @@ Result<void> File::truncate(std::uint64_t)
         Error{{}, Operation::Write, std::make_error_code(std::errc::operation_not_supported)});
 }
 
+Result<void> File::setPermissions(std::uint32_t)
+{
+    return {};
+}
+
 Result<void> FileSystem::syncFolder(const std::filesystem::path&)
 {
     return {};
+}
+
+// The portable answers of std::filesystem, which both systems' file layers
+// use; a system that knows better overrides them.
+Result<std::optional<FileInfo>> FileSystem::inspect(const std::filesystem::path& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code code;
+    const fs::file_status status = fs::status(path, code);
+    // A dangling link names no file either: a write replaces the link.
+    if (status.type() == fs::file_type::not_found) return std::nullopt;
+    if (code) return std::unexpected(Error{path, Operation::Open, code});
+    fs::path target = fs::canonical(path, code);
+    if (code) return std::unexpected(Error{path, Operation::Open, code});
+    const fs::perms permissions = status.permissions();
+    constexpr fs::perms kWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return FileInfo{std::move(target), static_cast<std::uint32_t>(permissions & fs::perms::mask),
+                    (permissions & kWrite) == fs::perms::none};
+}
+
+Result<bool> FileSystem::sameFile(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    std::error_code code;
+    const bool same = std::filesystem::equivalent(a, b, code);
+    if (code == std::errc::no_such_file_or_directory) return false;
+    if (code) return std::unexpected(Error{a, Operation::Open, code});
+    return same;
+}
+
+Result<std::vector<std::filesystem::path>> FileSystem::listFolder(
+    const std::filesystem::path& folder)
+{
+    std::error_code code;
+    std::vector<std::filesystem::path> names;
+    const std::filesystem::path where = folder.empty() ? "." : folder;
+    for (std::filesystem::directory_iterator it(where, code), end; !code && it != end;
+         it.increment(code))
+        names.push_back(it->path().filename());
+    if (code) return std::unexpected(Error{where, Operation::Open, code});
+    return names;
 }
 
 bool isNotFound(const Error& error)
@@ -52,33 +100,94 @@ Result<std::size_t> readAtMost(FileSystem& fs, const std::filesystem::path& path
     return count;
 }
 
-Result<void> replaceFile(FileSystem& fs, const std::filesystem::path& path,
-                         std::span<const std::uint8_t> bytes)
+namespace {
+
+// Writes bytes into a new file beside target, with target's permission bits
+// when it has some, and makes it durable; returns the new file's name. The
+// file lives in the target's folder so that the rename into place stays
+// within one file system and is atomic. A leftover of an earlier run that
+// was killed is never reused: the next free name is taken. Errors name the
+// target; nothing is left behind on failure.
+Result<std::filesystem::path> writeBeside(FileSystem& fs, const std::filesystem::path& target,
+                                          std::optional<std::uint32_t> permissions,
+                                          std::span<const std::uint8_t> bytes)
 {
-    // The temporary file lives in the target's folder so that the final rename
-    // stays within one file system and is atomic. A leftover of an earlier run
-    // that was killed is never reused: the next free name is taken.
     constexpr int kAttempts = 100;
     std::filesystem::path temp;
-    Result<std::unique_ptr<File>> file = std::unexpected(Error{path, Operation::Open, {}});
+    Result<std::unique_ptr<File>> file = std::unexpected(Error{target, Operation::Open, {}});
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        temp = path;
+        temp = target;
         temp += ".pelloran-" + std::to_string(attempt) + ".tmp";
         file = fs.createNew(temp);
         if (file || file.error().code != std::errc::file_exists) break;
     }
-    if (!file) return std::unexpected(Error{path, file.error().operation, file.error().code});
+    if (!file) return std::unexpected(Error{target, file.error().operation, file.error().code});
 
-    auto fail = [&](const Error& error) -> Result<void> {
+    const auto fail = [&](const Error& error) -> Result<std::filesystem::path> {
         file->reset();
         (void)fs.remove(temp);
-        return std::unexpected(Error{path, error.operation, error.code});
+        return std::unexpected(Error{target, error.operation, error.code});
     };
+    if (permissions)
+        if (auto r = (*file)->setPermissions(*permissions); !r) return fail(r.error());
     if (auto r = (*file)->writeAt(0, bytes); !r) return fail(r.error());
     if (auto r = (*file)->flush(); !r) return fail(r.error());
     if (auto r = (*file)->close(); !r) return fail(r.error());
-    if (auto r = fs.rename(temp, path); !r) return fail(r.error());
+    return temp;
+}
+
+}  // namespace
+
+Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files)
+{
+    struct Step {
+        const Replacement& file;
+        std::filesystem::path target;
+        std::optional<std::uint32_t> permissions;
+        std::filesystem::path temp;  // written and not yet renamed
+    };
+    std::vector<Step> steps;
+    // Everything that refuses the whole is found before anything is written.
+    for (const Replacement& file : files) {
+        const auto info = fs.inspect(file.path);
+        if (!info)
+            return std::unexpected(Error{file.path, info.error().operation, info.error().code});
+        if (*info && (*info)->writeProtected)
+            return std::unexpected(Error{file.path, Operation::Write, Fault::WriteProtected});
+        if (*info)
+            steps.push_back({file, (*info)->target, (*info)->permissions, {}});
+        else
+            steps.push_back({file, file.path, std::nullopt, {}});
+    }
+    const auto discard = [&](const Error& error) -> Result<void> {
+        for (const Step& step : steps)
+            if (!step.temp.empty()) (void)fs.remove(step.temp);
+        return std::unexpected(error);
+    };
+    for (Step& step : steps) {
+        auto written = writeBeside(fs, step.target, step.permissions, step.file.bytes);
+        if (!written)
+            return discard({step.file.path, written.error().operation, written.error().code});
+        step.temp = std::move(*written);
+    }
+    for (Step& step : steps) {
+        if (auto renamed = fs.rename(step.temp, step.target); !renamed)
+            return discard({step.file.path, Operation::Rename, renamed.error().code});
+        step.temp.clear();
+    }
+    // The new names are made durable where the system needs a step for it. A
+    // folder that cannot be flushed after the files are whole and in place
+    // changes nothing the user can see, as a failing close after a complete
+    // write does not.
+    for (const Step& step : steps) (void)fs.syncFolder(step.target.parent_path());
     return {};
+}
+
+Result<void> replaceFile(FileSystem& fs, const std::filesystem::path& path,
+                         std::span<const std::uint8_t> bytes)
+{
+    const Replacement file{path, bytes};
+    return replaceFiles(fs, std::span(&file, 1));
 }
 
 std::optional<std::filesystem::path> replaceTail(const std::filesystem::path& path,

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace pelloran::fileio {
 
@@ -33,6 +34,7 @@ using Result = std::expected<T, Error>;
 // Failures that are not the system's but this layer's own findings.
 enum class Fault {
     ShortWrite = 1,  // the system accepted fewer bytes than given and then nothing
+    WriteProtected,  // the file to replace is read-only
 };
 const std::error_category& faultCategory();
 std::error_code make_error_code(Fault fault);
@@ -77,6 +79,17 @@ public:
     // reported as a write, which is what the user is told it was. A file that
     // cannot do it says operation_not_supported.
     virtual Result<void> truncate(std::uint64_t size);
+
+    // Gives the file these permission bits (POSIX mode & 07777); where the
+    // system has no such bits it does nothing.
+    virtual Result<void> setPermissions(std::uint32_t permissions);
+};
+
+// What replacing a file by name must respect.
+struct FileInfo {
+    std::filesystem::path target;  // the file a write to the name lands in, links followed
+    std::uint32_t permissions;     // POSIX mode & 07777; 0 where the system has none
+    bool writeProtected;           // read-only for us, or for everyone
 };
 
 class FileSystem {
@@ -104,6 +117,17 @@ public:
     // reported as a flush of the folder. Where the system needs no such step,
     // it succeeds doing nothing.
     virtual Result<void> syncFolder(const std::filesystem::path& folder);
+
+    // What path names, or nothing when it names no file.
+    virtual Result<std::optional<FileInfo>> inspect(const std::filesystem::path& path);
+
+    // Whether a and b name the same file, by any path or link; false when
+    // either names no file.
+    virtual Result<bool> sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+    // The names in a folder.
+    virtual Result<std::vector<std::filesystem::path>> listFolder(
+        const std::filesystem::path& folder);
 };
 
 // The operating system's files.
@@ -119,9 +143,21 @@ Result<std::size_t> readAtMost(FileSystem& fs, const std::filesystem::path& path
 
 // Replaces path with exactly bytes: written to a new file beside it, made
 // durable and renamed over it, so that the target is either wholly old or
-// wholly new and no temporary file stays behind.
+// wholly new and no temporary file stays behind. As a careful editor saves:
+// a link is written through to the file it points to, the file keeps its
+// permission bits, and a write-protected file is refused.
 Result<void> replaceFile(FileSystem& fs, const std::filesystem::path& path,
                          std::span<const std::uint8_t> bytes);
+
+struct Replacement {
+    std::filesystem::path path;
+    std::span<const std::uint8_t> bytes;
+};
+// Replaces several files as replaceFile does one: every file is checked and
+// every new content written and made durable before the first is renamed
+// into place, so a failure before the renames leaves all of them as they
+// were.
+Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files);
 
 // Replaces the last `drop` characters (not bytes) of path's text by suffix;
 // nothing when the text has fewer characters or is not valid Unicode.

@@ -81,6 +81,15 @@ public:
         return {};
     }
 
+    Result<void> setPermissions(std::uint32_t permissions) override
+    {
+        // Exactly these bits: a mode given to open(2) would pass through the
+        // process's umask first.
+        if (::fchmod(fd_, static_cast<mode_t>(permissions & 07777)) != 0)
+            return fail(Operation::Write);
+        return {};
+    }
+
     Result<void> close() override
     {
         const int fd = fd_;
@@ -138,6 +147,15 @@ public:
         if (::rename(from.c_str(), to.c_str()) != 0)
             return std::unexpected(Error{to, Operation::Rename, lastError()});
         return {};
+    }
+    Result<std::optional<FileInfo>> inspect(const std::filesystem::path& path) override
+    {
+        auto info = FileSystem::inspect(path);
+        // A file that has write bits but not for us is protected too:
+        // renaming over it would replace a file this user may not change.
+        if (info && *info && ::access((*info)->target.c_str(), W_OK) != 0)
+            (*info)->writeProtected = true;
+        return info;
     }
     Result<void> remove(const std::filesystem::path& path) override
     {

@@ -202,6 +202,35 @@ public:
             return std::unexpected(Error{to, Operation::Rename, lastError()});
         return {};
     }
+    // Two names are one file when the volume and the file's index agree;
+    // the portable answer cannot be trusted with that on every toolchain.
+    Result<bool> sameFile(const std::filesystem::path& a, const std::filesystem::path& b) override
+    {
+        BY_HANDLE_FILE_INFORMATION first{}, second{};
+        auto identify = [](const std::filesystem::path& path,
+                           BY_HANDLE_FILE_INFORMATION& info) -> Result<bool> {
+            const HANDLE handle = ::CreateFileW(
+                path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            if (handle == INVALID_HANDLE_VALUE) {
+                const std::error_code code = lastError();
+                if (code == std::errc::no_such_file_or_directory) return false;
+                return std::unexpected(Error{path, Operation::Open, code});
+            }
+            const BOOL known = ::GetFileInformationByHandle(handle, &info);
+            const std::error_code code = lastError();
+            ::CloseHandle(handle);
+            if (!known) return std::unexpected(Error{path, Operation::Open, code});
+            return true;
+        };
+        auto aExists = identify(a, first);
+        if (!aExists || !*aExists) return aExists;
+        auto bExists = identify(b, second);
+        if (!bExists || !*bExists) return bExists;
+        return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+               first.nFileIndexHigh == second.nFileIndexHigh &&
+               first.nFileIndexLow == second.nFileIndexLow;
+    }
     Result<void> remove(const std::filesystem::path& path) override
     {
         if (!::DeleteFileW(path.c_str()))

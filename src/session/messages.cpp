@@ -46,6 +46,7 @@ std::string reasonText(const std::error_code& code)
         }
     }
     if (code == fileio::Fault::ShortWrite) return "系统只写入了一部分数据。";
+    if (code == fileio::Fault::WriteProtected) return "文件是只读的，没有替换它。";
     const std::string system = trimmed(code.message());
     std::string words;
     if (code == std::errc::no_such_file_or_directory)
@@ -126,6 +127,17 @@ Message sessionRefusal(const Refusal& refusal)
             return {Tone::Error, kErrorTitle, "请先打开头像文件。"};
         case Problem::NumberOutOfRange:
             return {Tone::Error, kErrorTitle, "编号不在当前的范围内。"};
+        case Problem::PairIsOneFile:
+            return {
+                Tone::Error, kErrorTitle,
+                format(
+                    "无法打开“%1”：\r它同时是自己的小头像文件，请选择大头像文件（GRPFACES.S10）。",
+                    {file})};
+        case Problem::ExportOverArchive:
+            return {
+                Tone::Error, kErrorTitle,
+                format("不能导出为“%1”：\r这是正在编辑的头像文件，导出会覆盖它。请换一个文件名。",
+                       {file})};
     }
     return {Tone::Error, kErrorTitle, file};
 }

@@ -70,10 +70,45 @@ Result<void> Session::loadBoth(State& next) const
     return load(next, Slot::Small);
 }
 
+// Lower-case names are common after copying from a system that ignores case;
+// letters outside ASCII are compared as they are.
+bool sameButForCase(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    const std::u8string x = a.u8string(), y = b.u8string();
+    const auto lower = [](char8_t c) -> char8_t {
+        return c >= u8'A' && c <= u8'Z' ? static_cast<char8_t>(c - u8'A' + u8'a') : c;
+    };
+    return std::ranges::equal(x, y, {}, lower, lower);
+}
+
+Result<std::filesystem::path> Session::smallArchiveOf(
+    const std::filesystem::path& largeArchive) const
+{
+    auto derived = archive::siblingArchivePath(largeArchive);
+    if (!derived) return std::unexpected(Refusal{Problem::NameTooShort, largeArchive});
+    const auto found = fileSystem_.inspect(*derived);
+    if (!found) return std::unexpected(found.error());
+    if (*found) return *derived;
+    // A folder that cannot be listed leaves the name as derived: it reads as
+    // blank, as a missing archive does.
+    const auto names = fileSystem_.listFolder(derived->parent_path());
+    if (!names) return *derived;
+    std::vector<std::filesystem::path> matches;
+    for (const auto& name : *names)
+        if (sameButForCase(name, derived->filename())) matches.push_back(name);
+    if (matches.size() != 1) return *derived;
+    return derived->parent_path() / matches.front();
+}
+
 Result<void> Session::open(const std::filesystem::path& largeArchive)
 {
-    const auto smallArchive = archive::siblingArchivePath(largeArchive);
-    if (!smallArchive) return std::unexpected(Refusal{Problem::NameTooShort, largeArchive});
+    const auto smallArchive = smallArchiveOf(largeArchive);
+    if (!smallArchive) return std::unexpected(smallArchive.error());
+    // Chosen as the large archive, the small one derives itself: large
+    // records would later be written into it.
+    const auto same = fileSystem_.sameFile(largeArchive, *smallArchive);
+    if (!same) return std::unexpected(same.error());
+    if (*same) return std::unexpected(Refusal{Problem::PairIsOneFile, largeArchive});
     return transact(state_, [&](State& next) -> Result<void> {
         next.largeArchive = largeArchive;
         next.smallArchive = *smallArchive;
@@ -125,15 +160,20 @@ Result<void> Session::reload(Slot slot)
 Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
 {
     if (auto open = needsPair(state_); !open) return open;
-    // Both names are known before anything is written.
+    // Both names are known, and checked, before anything is written.
     const auto smallFile = bitmap::smallBitmapPath(largeFile);
     if (!smallFile) return std::unexpected(Refusal{Problem::NameTooShort, largeFile});
-    for (const auto& [slot, file] :
-         {std::pair{Slot::Large, largeFile}, {Slot::Small, *smallFile}}) {
-        const auto bytes = bitmap::encodeRecord(slot, state_.slot(slot).loaded);
-        if (auto written = fileio::replaceFile(fileSystem_, file, bytes); !written)
-            return std::unexpected(written.error());
-    }
+    for (const auto& file : {largeFile, *smallFile})
+        for (Slot slot : {Slot::Large, Slot::Small}) {
+            const auto same = fileSystem_.sameFile(file, state_.archive(slot));
+            if (!same) return std::unexpected(same.error());
+            if (*same) return std::unexpected(Refusal{Problem::ExportOverArchive, file});
+        }
+    const auto large = bitmap::encodeRecord(Slot::Large, state_.large.loaded);
+    const auto small = bitmap::encodeRecord(Slot::Small, state_.small.loaded);
+    const fileio::Replacement files[] = {{largeFile, large}, {*smallFile, small}};
+    if (auto written = fileio::replaceFiles(fileSystem_, files); !written)
+        return std::unexpected(written.error());
     return {};
 }
 

@@ -87,6 +87,8 @@ enum class Problem {
     ImportChanged,  // the imported file no longer holds what was imported
     NoPairOpen,     // the operation needs an open archive pair
     NumberOutOfRange,
+    PairIsOneFile,      // the large archive's name derives itself as the small one
+    ExportOverArchive,  // an export name is one of the open archives
 };
 struct Refusal {
     Problem problem;
@@ -119,7 +121,9 @@ public:
 
     // Opens the pair whose large archive is largeArchive (the small one's name
     // derived from it) and shows number 1 in the historical range. A missing
-    // or short archive reads as zeros; nothing is created.
+    // or short archive reads as zeros; nothing is created. Where the derived
+    // name does not exist, the one file in the folder whose name matches it
+    // but for case is the small archive.
     Result<void> open(const std::filesystem::path& largeArchive);
     // Shows number, which must lie in the range the bar spans.
     Result<void> showNumber(int number);
@@ -130,6 +134,7 @@ public:
 
     // Writes the shown pair, as loaded, as two BMP files: the large one as
     // largeFile, the small one beside it ("face.bmp" gives "faceT.BMP").
+    // Neither may be an open archive; both are replaced whole, or neither.
     Result<void> exportPair(const std::filesystem::path& largeFile) const;
 
     // Reads and checks an import file and maps it to the record of the slot
@@ -148,6 +153,7 @@ private:
     Result<void> load(State& next, Slot slot) const;
     Result<void> loadBoth(State& next) const;
     Result<Record> recheck(const State& at, Slot slot) const;
+    Result<std::filesystem::path> smallArchiveOf(const std::filesystem::path& largeArchive) const;
 
     fileio::FileSystem& fileSystem_;
     State state_;

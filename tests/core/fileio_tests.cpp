@@ -103,6 +103,82 @@ TEST(ReplaceFile, AFailureAtAnyStepLeavesTheOldFileAndNoTemporary)
     }
 }
 
+// What a careful editor does to a file it saves over: a link keeps pointing
+// at the file, which gets the new bytes; the file keeps its permission bits;
+// a write-protected file, under either of two names, stops the whole
+// replacement before anything is written.
+TEST(ReplaceFiles, RespectsLinksPermissionsAndWriteProtection)
+{
+    namespace fs = std::filesystem;
+    struct Row {
+        const char* what;
+        std::function<void(const TempDir&)> prepare;
+        bool replaced;
+        std::function<void(const TempDir&)> check;
+    };
+    const Bytes old = filled(300, 1), large = filled(6198, 2), small = filled(2358, 3);
+    const Row rows[] = {
+        {"the small name write-protected",
+         [&](const TempDir& d) {
+             writeFile(d / "faceT.BMP", old);
+             fs::permissions(d / "faceT.BMP", fs::perms::owner_read);
+         },
+         false,
+         [&](const TempDir& d) {
+             EXPECT_FALSE(fs::exists(d / "face.bmp"));
+             EXPECT_EQ(readFile(d / "faceT.BMP"), old);
+             fs::permissions(d / "faceT.BMP", fs::perms::owner_all);
+         }},
+#ifndef _WIN32
+        {"the large name a link",
+         [&](const TempDir& d) {
+             fs::create_directory(d / "real");
+             writeFile(d / "real" / "portrait.bmp", old);
+             fs::create_symlink("real/portrait.bmp", d / "face.bmp");
+         },
+         true,
+         [&](const TempDir& d) {
+             EXPECT_TRUE(fs::is_symlink(d / "face.bmp"));
+             EXPECT_EQ(readFile(d / "real" / "portrait.bmp"), large);
+             EXPECT_EQ(Names{"portrait.bmp"}, [&] {
+                 Names names;
+                 for (const auto& e : fs::directory_iterator(d / "real"))
+                     names.push_back(e.path().filename().string());
+                 return names;
+             }());
+         }},
+        {"the large file private to its owner",
+         [&](const TempDir& d) {
+             writeFile(d / "face.bmp", old);
+             fs::permissions(d / "face.bmp", fs::perms::owner_read | fs::perms::owner_write);
+         },
+         true,
+         [&](const TempDir& d) {
+             EXPECT_EQ(fs::status(d / "face.bmp").permissions(),
+                       fs::perms::owner_read | fs::perms::owner_write);
+         }},
+#endif
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        row.prepare(dir);
+        FaultyFileSystem files;
+        const fileio::Replacement pair[] = {{dir / "face.bmp", large}, {dir / "faceT.BMP", small}};
+        const auto replaced = fileio::replaceFiles(files, pair);
+        ASSERT_EQ(replaced.has_value(), row.replaced);
+        if (replaced) {
+            EXPECT_EQ(readFile(dir / "faceT.BMP"), small);
+            // The new names are made durable once both files are in place.
+            EXPECT_EQ(files.log().back().operation, Operation::Flush);
+        } else {
+            EXPECT_EQ(replaced.error().code, fileio::Fault::WriteProtected);
+            EXPECT_EQ(replaced.error().path, dir / "faceT.BMP");
+        }
+        row.check(dir);
+    }
+}
+
 TEST(ReplaceFile, ALeftoverTemporaryOfAnEarlierRunDoesNotBlockIt)
 {
     TempDir dir;

@@ -82,17 +82,34 @@ TEST_F(ExchangeTest, CancelledOrImpossibleExportWritesNothingAndClaimsNothing)
     form->Command3->click();
     EXPECT_TRUE(messages.shown().empty());
 
-    // Too short a name to put a "T" before its extension.
-    dialog.answer("abc");
-    form->Command3->click();
-    EXPECT_EQ(messages.titles(), QStringList{"错误"});
-
-    // A folder that does not exist.
-    messages.clear();
-    exportAs("no such folder/face.bmp");
-    ASSERT_EQ(messages.titles(), QStringList{"错误"});
-    EXPECT_TRUE(messages.shown().front().text.contains("face.bmp"));
-    EXPECT_EQ(folder.fileNames(), (std::vector<std::string>{"GRPFACES.S10", "GRPFACET.S10"}));
+    struct Row {
+        const char* what;
+        QString chosen;
+        QString named;  // the file the one error message names
+    };
+    const auto in = [this](const char* name) { return platform::toQString(folder / name); };
+    std::filesystem::create_directory(folder / "sub");
+    std::filesystem::create_symlink("GRPFACET.S10", folder / "linkT.BMP");
+    const Row rows[] = {
+        {"too short a name to put a T before its extension", "abc", "abc"},
+        {"a folder that does not exist", in("no such folder/face.bmp"), "face.bmp"},
+        {"the large archive, by another path", in("sub/../GRPFACES.S10"), "GRPFACES.S10"},
+        {"a small name that is a link to the small archive", in("link.bmp"), "linkT.BMP"},
+    };
+    const auto largeBefore = readFile(largeArchive());
+    const auto smallBefore = readFile(smallArchive());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        messages.clear();
+        dialog.answer(row.chosen);
+        form->Command3->click();
+        ASSERT_EQ(messages.titles(), QStringList{"错误"});
+        EXPECT_TRUE(messages.shown().front().text.contains(row.named));
+    }
+    EXPECT_EQ(readFile(largeArchive()), largeBefore);
+    EXPECT_EQ(readFile(smallArchive()), smallBefore);
+    EXPECT_EQ(folder.fileNames(),
+              (std::vector<std::string>{"GRPFACES.S10", "GRPFACET.S10", "linkT.BMP", "sub"}));
 }
 
 TEST_F(ExchangeTest, ExportedPairImportsBackIntoItsSlots)

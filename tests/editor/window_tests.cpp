@@ -219,14 +219,56 @@ TEST_F(WindowTest, SmallArchivePathIsDerivedFromTheText)
     EXPECT_FALSE(std::filesystem::exists("FACT.S10"));
 }
 
-TEST_F(WindowTest, NameTooShortToDeriveFromIsRefused)
+TEST_F(WindowTest, ANameThatCannotMakeAPairIsRefusedAndChangesNothing)
 {
-    dialog.answer("S10");
-    form->Command1->click();
-    ASSERT_EQ(messages.titles(), QStringList{"错误"});
-    EXPECT_TRUE(messages.shown().front().text.contains("S10"));
-    EXPECT_TRUE(form->LargeFilePath.empty());
-    EXPECT_FALSE(form->HScroll1->isEnabled());
+    writeArchives();
+    struct Row {
+        const char* what;
+        QString chosen;
+    };
+    const Row rows[] = {
+        {"too short to derive the small archive's name from", "S10"},
+        {"the small archive, which derives itself", platform::toQString(smallArchive())},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        messages.clear();
+        dialog.answer(row.chosen);
+        form->Command1->click();
+        ASSERT_EQ(messages.titles(), QStringList{"错误"});
+        EXPECT_TRUE(messages.shown().front().text.contains(row.chosen));
+        EXPECT_TRUE(form->LargeFilePath.empty());
+        EXPECT_FALSE(form->HScroll1->isEnabled());
+    }
+}
+
+// After copying from a system that ignores case the names are often lower
+// case, and the small archive's derived name, "grpfaceT.S10", is not there.
+TEST_F(WindowTest, TheSmallArchiveIsFoundWhateverTheCaseOfItsName)
+{
+    struct Row {
+        const char* what;
+        std::vector<const char*> smallNames;  // what the folder holds besides grpfaces.s10
+        const char* paired;                   // the small archive the window opens
+    };
+    const Row rows[] = {
+        {"only a lower-case sibling", {"grpfacet.s10"}, "grpfacet.s10"},
+        {"the derived name exists too", {"grpfacet.s10", "grpfaceT.S10"}, "grpfaceT.S10"},
+        {"two candidates: none is guessed", {"grpfacet.s10", "GRPFACET.s10"}, "grpfaceT.S10"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir copied;
+        writeFile(copied / "grpfaces.s10", patternArchive(Slot::Large));
+        for (const char* name : row.smallNames)
+            writeFile(copied / name, patternArchive(Slot::Small));
+        open(copied / "grpfaces.s10");
+        EXPECT_TRUE(messages.shown().empty());
+        EXPECT_EQ(form->SmallFilePath, copied / row.paired);
+        EXPECT_EQ(showsNumber(Slot::Small, 1), std::filesystem::exists(copied / row.paired));
+        EXPECT_FALSE(std::filesystem::exists(copied / "grpfaceT.S10") && row.smallNames.size() == 1)
+            << "nothing is created";
+    }
 }
 
 TEST_F(WindowTest, MissingSmallArchiveIsShownBlankAndNeverCreated)
