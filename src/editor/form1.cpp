@@ -178,6 +178,11 @@ void Form1::openPair(const std::filesystem::path& largeArchive)
     settle(session_.open(largeArchive));
 }
 
+void Form1::goTo(int number)
+{
+    settle(session_.goTo(number));
+}
+
 void Form1::Command2_Click()
 {
     tell(session::about());

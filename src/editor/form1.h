@@ -96,6 +96,8 @@ public:
     // Opens the pair whose large archive is largeArchive, as a file chosen
     // in the open dialog is opened.
     void openPair(const std::filesystem::path& largeArchive);
+    // Shows number (1 to 832), switching the range as the range buttons do.
+    void goTo(int number);
     // Reads, checks and maps the file for import; shows the refusal or error
     // and returns nothing when it is not taken.
     std::optional<session::CheckedImport> CheckImportBitmap(const std::filesystem::path& file);

@@ -151,6 +151,21 @@ Result<void> Session::switchRange(Range range)
     });
 }
 
+Result<void> Session::goTo(int number)
+{
+    if (auto open = needsPair(state_); !open) return open;
+    if (number < archive::kFirstNumber || number > archive::kLastNumber)
+        return std::unexpected(Refusal{Problem::NumberOutOfRange, {}});
+    const Range range = number < archive::kFirstNewNumber ? Range::Historical : Range::NewOfficers;
+    return transact(state_, [&](State& next) {
+        next.range = range;
+        next.chosenRange = range;
+        next.number = number;
+        next.writeEnabled = false;
+        return loadBoth(next);
+    });
+}
+
 Result<void> Session::reload(Slot slot)
 {
     if (auto open = needsPair(state_); !open) return open;

@@ -129,6 +129,8 @@ public:
     Result<void> showNumber(int number);
     // Spans the bar over range and shows its first number.
     Result<void> switchRange(Range range);
+    // Shows any number from 1 to 832, spanning the bar over its range.
+    Result<void> goTo(int number);
     // Reads the slot's record of the shown number again.
     Result<void> reload(Slot slot);
 

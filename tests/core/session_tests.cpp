@@ -77,6 +77,15 @@ const Step kSteps[] = {
          EXPECT_EQ(state.chosenRange, Range::NewOfficers);
          EXPECT_EQ(state.large.loaded, demo::demoRecord(Slot::Large, 723));
      }},
+    {"go to a number of the other range",
+     [](Session& s, const TempDir& dir) { ASSERT_TRUE(s.open(dir / "GRPFACES.S10")); },
+     [](Session& s, const TempDir&) { return s.goTo(800); },
+     [](const State& state) {
+         EXPECT_EQ(state.number, 800);
+         EXPECT_EQ(state.range, Range::NewOfficers);
+         EXPECT_EQ(state.chosenRange, Range::NewOfficers);
+         EXPECT_EQ(state.small.loaded, demo::demoRecord(Slot::Small, 800));
+     }},
     {"write both slots",
      [](Session& s, const TempDir& dir) {
          ASSERT_TRUE(s.open(dir / "GRPFACES.S10"));
