@@ -22,16 +22,11 @@ def show(path):
         with Image.open(path) as image:
             image.load()
             width, height = image.size
-            indices = image if image.mode == "P" else None
-            colours = image.convert("RGB")
-            rows = []
-            for y in range(height):
-                tokens = []
-                for x in range(width):
-                    index = "-" if indices is None else str(indices.getpixel((x, y)))
-                    r, g, b = colours.getpixel((x, y))
-                    tokens.append(f"{index}:{r:02x}{g:02x}{b:02x}")
-                rows.append(" ".join(tokens))
+            count = width * height
+            indices = list(image.getdata()) if image.mode == "P" else ["-"] * count
+            colours = list(image.convert("RGB").getdata())
+            tokens = [f"{i}:{r:02x}{g:02x}{b:02x}" for i, (r, g, b) in zip(indices, colours)]
+            rows = [" ".join(tokens[y * width:(y + 1) * width]) for y in range(height)]
     except Exception as error:  # any refusal is an answer, not a crash
         print("error", str(error).replace("\n", " ") or type(error).__name__)
         return
