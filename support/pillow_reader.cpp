@@ -14,9 +14,12 @@ namespace {
 
 const char* const kPython = "/usr/bin/python3";
 
+// Built by appending: gcc 12 at -O3 warns falsely about '"x" + string'.
 std::string quoted(const std::filesystem::path& path)
 {
-    return "'" + path.string() + "'";
+    std::string text(1, '\'');
+    text.append(path.string()).push_back('\'');
+    return text;
 }
 
 std::string run(const std::string& command)
@@ -50,8 +53,9 @@ std::map<std::filesystem::path, PillowPicture> readWithPillow(
     }
     const auto script =
         std::filesystem::path(PELLORAN_TEST_DATA_DIR) / "foreign" / "pillow_read_back.py";
-    std::istringstream in(
-        run(std::string(kPython) + " " + quoted(script) + " --list " + quoted(list)));
+    std::string command = kPython;
+    command.append(" ").append(quoted(script)).append(" --list ").append(quoted(list));
+    std::istringstream in(run(command));
 
     std::map<std::filesystem::path, PillowPicture> pictures;
     std::string word;
