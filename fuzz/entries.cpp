@@ -253,7 +253,7 @@ void importBitmapInput(std::span<const std::uint8_t> data)
     Bytes expected = *record;
     for (std::size_t k = pixels + 3; k < expected.size(); k += 4) expected[k] = 0;
     const auto again = bitmap::importBitmap(bitmap::encodeRecord(portrait->slot, *record),
-                                            [&](Slot) { return current; });
+                                            {largeCurrent, smallCurrent});
     require(again && again->slot == portrait->slot && again->record == expected,
             "an imported record exported and imported again is itself", data);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -187,11 +188,12 @@ std::expected<std::vector<std::uint8_t>, TooManyColours> mapToRecord(
 }
 
 std::expected<Import, std::variant<Refusal, TooManyColours>> importBitmap(
-    std::span<const std::uint8_t> file, const CurrentRecord& currentRecord)
+    std::span<const std::uint8_t> file, const CurrentRecords& current)
 {
     auto portrait = readPortrait(file);
     if (!portrait) return std::unexpected(portrait.error());
-    auto record = mapToRecord(portrait->picture, portrait->slot, currentRecord(portrait->slot));
+    auto record = mapToRecord(portrait->picture, portrait->slot,
+                              portrait->slot == Slot::Large ? current.large : current.small);
     if (!record) return std::unexpected(record.error());
     return Import{portrait->slot, std::move(*record)};
 }

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <expected>
-#include <functional>
 #include <span>
 #include <variant>
 #include <vector>
@@ -74,11 +73,15 @@ struct Import {
     std::vector<std::uint8_t> record;
 };
 
-// The record a file's slot currently holds; asked once the slot is known.
-using CurrentRecord = std::function<std::span<const std::uint8_t>(archive::Slot)>;
+// The records a file may replace, one per slot (the shown number's): which
+// one is known only once the file is decoded.
+struct CurrentRecords {
+    std::span<const std::uint8_t> large;
+    std::span<const std::uint8_t> small;
+};
 
 // readPortrait, then mapToRecord against the current record of its slot.
 std::expected<Import, std::variant<Refusal, TooManyColours>> importBitmap(
-    std::span<const std::uint8_t> file, const CurrentRecord& currentRecord);
+    std::span<const std::uint8_t> file, const CurrentRecords& current);
 
 }  // namespace pelloran::bitmap

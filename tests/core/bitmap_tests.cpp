@@ -308,7 +308,7 @@ TEST(RecordFromBitmap, ExportThenImportGivesBackPixelsAndColours)
             EXPECT_EQ(back, expected);
             // The decoder and the mapping rule give the same bytes, whatever
             // the record they replace.
-            const auto imported = bitmap::importBitmap(file, [&](Slot) { return back; });
+            const auto imported = bitmap::importBitmap(file, {back, back});
             ASSERT_TRUE(imported);
             EXPECT_EQ(imported->slot, slot);
             EXPECT_EQ(imported->record, expected);

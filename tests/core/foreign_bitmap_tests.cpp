@@ -148,7 +148,7 @@ TEST_P(ForeignBitmapAccepted, BecomesTheRecordTheMappingRuleNames)
         const AcceptedCase drawn{.file = c.file, .slot = c.slot, .colours = c.colours};
         current = expectedRecord(drawn, Bytes(layout.recordSize, 0));
     }
-    const auto imported = bitmap::importBitmap(fixture(c.file), [&](Slot) { return current; });
+    const auto imported = bitmap::importBitmap(fixture(c.file), {current, current});
     ASSERT_TRUE(imported) << "refused";
     ASSERT_EQ(imported->slot, c.slot);
     const Bytes& record = imported->record;
@@ -276,10 +276,7 @@ class ForeignBitmapRefused : public ::testing::TestWithParam<RefusedCase> {};
 TEST_P(ForeignBitmapRefused, GetsItsCheckAndWhatWasFound)
 {
     const RefusedCase& c = GetParam();
-    const auto imported = bitmap::importBitmap(fixture(c.file), [](Slot slot) {
-        ADD_FAILURE() << "a refused file asked for the record of its slot";
-        return demo::demoRecord(slot, 1);
-    });
+    const auto imported = bitmap::importBitmap(fixture(c.file), {});
     ASSERT_FALSE(imported) << "taken";
     const auto* refusal = std::get_if<bitmap::Refusal>(&imported.error());
     ASSERT_NE(refusal, nullptr);
@@ -328,7 +325,7 @@ TEST(ForeignBitmapPillow, SeesTheImportedRecordsIndicesAndColours)
         }
         ASSERT_EQ(seen.error, "");
         const Bytes current(archive::layoutOf(c.slot).recordSize, 0xFE);
-        const auto imported = bitmap::importBitmap(fixture(c.file), [&](Slot) { return current; });
+        const auto imported = bitmap::importBitmap(fixture(c.file), {current, current});
         ASSERT_TRUE(imported);
         const archive::SlotLayout& layout = archive::layoutOf(imported->slot);
         ASSERT_EQ(seen.width, layout.width);

@@ -133,9 +133,7 @@ TEST(HostileBitmaps, ImportCheckAndRecordFollowTheRuleForEveryVariant)
             ASSERT_EQ(nameOf(outcomeOf(bitmap::checkImport(file.bytes))),
                       std::string(nameOf(expected)));
 
-            const auto imported = bitmap::importBitmap(file.bytes, [&](Slot slot) {
-                return slot == Slot::Large ? largeCurrent : smallCurrent;
-            });
+            const auto imported = bitmap::importBitmap(file.bytes, {largeCurrent, smallCurrent});
             const bool acceptedByRule =
                 expected == rule::Outcome::Large || expected == rule::Outcome::Small;
             const std::uint32_t coloursUsed = rule::little32(file.bytes, 46);
