@@ -55,12 +55,13 @@ struct Layout {
 
 // A channel of a bit-field pixel: where its bits are and how many.
 struct Channel {
+    std::uint32_t mask = 0;
     int shift = 0;
     int width = 0;
 
     std::uint8_t of(std::uint32_t pixel) const
     {
-        const std::uint32_t value = pixel >> shift & ((1u << width) - 1u);
+        const std::uint32_t value = (pixel & mask) >> shift;
         if (width >= 8) return static_cast<std::uint8_t>(value >> (width - 8));
         // Fewer than 8 bits are stretched over 0..255, so that full scale stays white.
         const std::uint32_t top = (1u << width) - 1u;
@@ -260,10 +261,11 @@ private:
         std::array<Channel, kMaskCount> channels{};
         if (layout_.compression == kBitFields) {
             for (std::size_t c = 0; c < kMaskCount; ++c)
-                channels[c] = {std::countr_zero(layout_.masks[c]), std::popcount(layout_.masks[c])};
+                channels[c] = {layout_.masks[c], std::countr_zero(layout_.masks[c]),
+                               std::popcount(layout_.masks[c])};
         } else {
             // Without bit fields a pixel is blue, green, red (and an unused byte).
-            channels = {Channel{16, 8}, Channel{8, 8}, Channel{0, 8}};
+            channels = {Channel{0xFF0000, 16, 8}, Channel{0xFF00, 8, 8}, Channel{0xFF, 0, 8}};
         }
         // Alpha is dropped: portraits have no transparency.
         for (std::size_t row = 0; row < static_cast<std::size_t>(layout_.height); ++row) {
