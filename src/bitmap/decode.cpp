@@ -219,14 +219,17 @@ private:
         return (static_cast<std::size_t>(layout_.width) * layout_.bits + 31) / 32 * 4;
     }
 
+    std::unexpected<DecodeError> beyondPalette(std::uint32_t index) const
+    {
+        auto error = fail(DecodeFault::IndexBeyondPalette, index);
+        error.error().paletteLength = static_cast<std::int64_t>(picture_.palette.size());
+        return error;
+    }
+
     std::expected<void, DecodeError> setIndex(std::size_t fileRow, std::size_t x,
                                               std::uint32_t index)
     {
-        if (index >= picture_.palette.size()) {
-            auto error = fail(DecodeFault::IndexBeyondPalette, index);
-            error.error().paletteLength = static_cast<std::int64_t>(picture_.palette.size());
-            return error;
-        }
+        if (index >= picture_.palette.size()) return beyondPalette(index);
         picture_.indices[pictureRow(fileRow) * static_cast<std::size_t>(layout_.width) + x] =
             static_cast<std::uint8_t>(index);
         return {};
@@ -240,13 +243,24 @@ private:
         const std::uint32_t bits = layout_.bits;
         const std::uint32_t perByte = 8 / bits;
         const std::uint32_t lowBits = (1u << bits) - 1u;
+        const auto width = static_cast<std::size_t>(layout_.width);
+        const bool fullPalette = picture_.palette.size() == std::size_t{1} << bits;
         for (std::size_t row = 0; row < static_cast<std::size_t>(layout_.height); ++row) {
             const auto line = file_.subspan(layout_.pixelsAt + row * stride, stride);
-            for (std::size_t x = 0; x < static_cast<std::size_t>(layout_.width); ++x) {
+            const auto out = std::span(picture_.indices).subspan(pictureRow(row) * width, width);
+            if (bits == 8) {
+                std::ranges::copy(line.first(width), out.begin());
+            } else {
                 // The leftmost pixel is in the highest bits of its byte.
-                const std::uint32_t shift = bits * (perByte - 1 - x % perByte);
-                const std::uint32_t index = line[x / perByte] >> shift & lowBits;
-                if (auto set = setIndex(row, x, index); !set) return set;
+                for (std::size_t x = 0, byte = 0; x < width; ++byte) {
+                    for (std::uint32_t k = 1; k <= perByte && x < width; ++k, ++x)
+                        out[x] = static_cast<std::uint8_t>(line[byte] >> (8 - k * bits) & lowBits);
+                }
+            }
+            if (!fullPalette) {
+                const auto beyond = std::ranges::find_if(
+                    out, [&](std::uint8_t index) { return index >= picture_.palette.size(); });
+                if (beyond != out.end()) return beyondPalette(*beyond);
             }
         }
         return {};
@@ -259,19 +273,22 @@ private:
             return truncated();
         const std::size_t bytesPerPixel = layout_.bits / 8;
         std::array<Channel, kMaskCount> channels{};
-        if (layout_.compression == kBitFields) {
-            for (std::size_t c = 0; c < kMaskCount; ++c)
-                channels[c] = {layout_.masks[c], std::countr_zero(layout_.masks[c]),
-                               std::popcount(layout_.masks[c])};
-        } else {
-            // Without bit fields a pixel is blue, green, red (and an unused byte).
-            channels = {Channel{0xFF0000, 16, 8}, Channel{0xFF00, 8, 8}, Channel{0xFF, 0, 8}};
-        }
+        for (std::size_t c = 0; c < kMaskCount; ++c)
+            channels[c] = {layout_.masks[c], std::countr_zero(layout_.masks[c]),
+                           std::popcount(layout_.masks[c])};
         // Alpha is dropped: portraits have no transparency.
         for (std::size_t row = 0; row < static_cast<std::size_t>(layout_.height); ++row) {
             const auto line = file_.subspan(layout_.pixelsAt + row * stride, stride);
             Colour* out =
                 &picture_.colours[pictureRow(row) * static_cast<std::size_t>(layout_.width)];
+            if (layout_.compression != kBitFields) {
+                // Without bit fields a pixel is blue, green, red (and an unused byte).
+                for (std::size_t x = 0; x < static_cast<std::size_t>(layout_.width); ++x) {
+                    const std::size_t at = x * bytesPerPixel;
+                    out[x] = {line[at + 2], line[at + 1], line[at]};
+                }
+                continue;
+            }
             for (std::size_t x = 0; x < static_cast<std::size_t>(layout_.width); ++x) {
                 std::uint32_t pixel = 0;
                 for (std::size_t k = 0; k < bytesPerPixel; ++k)
