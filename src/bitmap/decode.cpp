@@ -76,7 +76,7 @@ public:
     std::expected<Picture, DecodeError> run()
     {
         if (auto read = readHeaders(); !read) return std::unexpected(read.error());
-        if (auto read = readColourTable(); !read) return std::unexpected(read.error());
+        readColourTable();
         picture_.width = layout_.width;
         picture_.height = layout_.height;
         const std::size_t count = static_cast<std::size_t>(layout_.width) * layout_.height;
@@ -154,7 +154,8 @@ private:
 
         std::size_t tableAt = kInfoHeaderAt + infoSize;
         if (compression == kBitFields) {
-            // The 40-byte header has no room for masks: they follow it.
+            // Longer headers hold the masks from byte 54 on; the 40-byte
+            // header has no room for them, so they follow it.
             std::size_t masksAt = at + 36;
             if (infoSize == kWindows3HeaderSize) {
                 masksAt = tableAt;
@@ -194,16 +195,16 @@ private:
         return {};
     }
 
-    std::expected<void, DecodeError> readColourTable()
+    // The headers' checks put the whole table inside the file.
+    void readColourTable()
     {
-        if (layout_.paletteEntries == 0) return {};
+        if (layout_.paletteEntries == 0) return;
         picture_.palette.resize(layout_.paletteEntries);
         for (std::size_t e = 0; e < layout_.paletteEntries; ++e) {
             const auto entry = file_.subspan(layout_.paletteAt + e * layout_.entrySize);
             const std::uint8_t reserved = layout_.entrySize == 4 ? entry[3] : 0;
             picture_.palette[e] = {entry[2], entry[1], entry[0], reserved};
         }
-        return {};
     }
 
     // Row r of the file is the picture's row r when the file stores the top
