@@ -8,6 +8,7 @@
 #include "archive/layout.h"
 #include "archive/record.h"
 #include "bitmap/bitmap.h"
+#include "bitmap/import.h"
 #include "demo_archives.h"
 #include "support/import_rule.h"
 
@@ -188,6 +189,80 @@ void importRecordInput(std::span<const std::uint8_t> data)
             require(data.size() >= bitmap::fileSize(layout),
                     "an accepted file holds every byte its record is made of", data);
     }
+}
+
+void importBitmapInput(std::span<const std::uint8_t> data)
+{
+    // Records to replace, made once: a demo portrait, whose palette holds
+    // repeated colours.
+    static const Bytes largeCurrent = demo::demoRecord(Slot::Large, 57);
+    static const Bytes smallCurrent = demo::demoRecord(Slot::Small, 57);
+    const auto portrait = bitmap::readPortrait(data);
+    if (!portrait) {
+        const bitmap::DecodeError& found = portrait.error().found;
+        require(portrait.error().check == bitmap::checkOf(found), "a refusal has its check", data);
+        require(found.fault != bitmap::DecodeFault::Truncated ||
+                    found.found == static_cast<std::int64_t>(data.size()),
+                "a truncated file is said to end where it ends", data);
+        return;
+    }
+    const bitmap::Picture& picture = portrait->picture;
+    const SlotLayout& layout = archive::layoutOf(portrait->slot);
+    const std::size_t pixels = layout.pixelBlockSize();
+    require(picture.width == layout.width && picture.height == layout.height(),
+            "a taken picture has its slot's size", data);
+    if (picture.indexed()) {
+        require(picture.palette.size() <= 256 && picture.indices.size() == pixels &&
+                    picture.colours.empty() &&
+                    std::ranges::all_of(picture.indices,
+                                        [&](std::uint8_t i) { return i < picture.palette.size(); }),
+                "an indexed picture has an index below its palette's length per pixel", data);
+    } else {
+        require(picture.colours.size() == pixels && picture.indices.empty(),
+                "a true-colour picture has a colour per pixel", data);
+    }
+
+    const Bytes& current = portrait->slot == Slot::Large ? largeCurrent : smallCurrent;
+    const auto record = bitmap::mapToRecord(picture, portrait->slot, current);
+    if (!record) {
+        require(!picture.indexed() && record.error().colours > 256 &&
+                    record.error().colours <= static_cast<int>(pixels),
+                "only a true-colour picture of more than 256 colours does not fit", data);
+        return;
+    }
+    require(record->size() == layout.recordSize, "the record has its slot's size", data);
+    const auto block = std::span(*record).subspan(pixels);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const auto entry = block.subspan(4 * std::size_t{(*record)[i]}, 3);
+        const bitmap::Colour colour =
+            picture.indexed() ? bitmap::Colour{picture.palette[picture.indices[i]].red,
+                                               picture.palette[picture.indices[i]].green,
+                                               picture.palette[picture.indices[i]].blue}
+                              : picture.colours[i];
+        require(entry[2] == colour.red && entry[1] == colour.green && entry[0] == colour.blue,
+                "every pixel of the record has the picture's colour", data);
+    }
+    if (picture.indexed()) {
+        const std::size_t defined = pixels + 4 * picture.palette.size();
+        require(std::ranges::equal(std::span(*record).subspan(defined),
+                                   std::span(current).subspan(defined)),
+                "entries the picture does not define keep the record's bytes", data);
+    }
+
+    // Exported (which writes reserved bytes as 0) and imported again.
+    Bytes expected = *record;
+    for (std::size_t k = pixels + 3; k < expected.size(); k += 4) expected[k] = 0;
+    const auto again = bitmap::importBitmap(bitmap::encodeRecord(portrait->slot, *record),
+                                            {largeCurrent, smallCurrent});
+    require(again && again->slot == portrait->slot && again->record == expected,
+            "an imported record exported and imported again is itself", data);
+
+    const rule::Outcome outcome = rule::judge(data);
+    const std::uint32_t coloursUsed = rule::little32(data, 46);
+    if ((outcome == rule::Outcome::Large || outcome == rule::Outcome::Small) &&
+        (coloursUsed == 0 || coloursUsed == 256))
+        require(*record == rule::recordOf(data, layout.width, layout.height()),
+                "the export format gives the rule's record", data);
 }
 
 void readRecordInput(std::span<const std::uint8_t> data)

@@ -21,6 +21,14 @@ void checkImportInput(std::span<const std::uint8_t> data);
 // a record of the slot's size for both slots without reading past its end.
 void importRecordInput(std::span<const std::uint8_t> data);
 
+// Any file through the import of every BMP variant. A taken picture has its
+// slot's size and indices below its palette; its record shows every pixel in
+// the picture's colour, keeps the entries an indexed picture leaves undefined,
+// and comes back unchanged when exported and imported again; a file in the
+// export format gives exactly the rule's record. A refusal names where a
+// truncated file ends.
+void importBitmapInput(std::span<const std::uint8_t> data);
+
 // A record loaded from an archive of arbitrary length and content, served
 // from memory. The first five bytes choose the slot, the number, how the
 // archive fails and where it ends; the rest is the archive from there on.
@@ -34,6 +42,7 @@ inline constexpr Target kTargets[] = {
     {"check_import", checkImportInput},
     {"import_record", importRecordInput},
     {"read_record", readRecordInput},
+    {"import_bitmap", importBitmapInput},
 };
 
 struct Seed {

@@ -1,5 +1,6 @@
 #include "support/hostile_bitmaps.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -25,8 +26,12 @@ constexpr Field kFields[] = {
     {"biClrImportant", 50, 4},
 };
 
-constexpr std::size_t kHeaderSize = 54;
-constexpr std::size_t kPixelOffset = 1078;
+constexpr std::size_t kWindows3HeaderEnd = 54;
+constexpr std::uint32_t kBitFields = 3;
+constexpr std::uint32_t kRle8 = 1;
+constexpr std::uint32_t kRle4 = 2;
+constexpr std::size_t kRunsVaried = 48;  // pairs at the start of a compressed stream
+constexpr std::size_t kPixelCuts = 150;  // cuts spread over the pixel data
 
 std::uint32_t read(std::span<const std::uint8_t> file, const Field& field)
 {
@@ -56,11 +61,19 @@ std::string hex(std::uint32_t value)
 std::vector<HostileFile> hostileVariants(std::span<const std::uint8_t> valid)
 {
     std::vector<HostileFile> files;
+    const std::uint32_t infoSize = read(valid, {"biSize", 14, 4});
+    const bool windows = infoSize >= 40;
+    const std::uint32_t compression = windows ? read(valid, kFields[10]) : 0;
+    // The headers end after the masks that follow a 40-byte header.
+    const std::size_t headerEnd =
+        14 + infoSize + (infoSize == 40 && compression == kBitFields ? 12 : 0);
+    const std::size_t pixelOffset = read(valid, kFields[4]);
 
     // Each field through its boundaries, the values next to the right one,
     // the other portrait size's values, and the right value with its upper
     // half or its sign changed.
     for (const Field& field : kFields) {
+        if (!windows && field.offset >= 14) break;
         const std::uint32_t right = read(valid, field);
         const std::uint32_t all = field.width == 4 ? 0xFFFFFFFFu : 0xFFFFu;
         const std::uint32_t signBit = field.width == 4 ? 0x80000000u : 0x8000u;
@@ -77,7 +90,7 @@ std::vector<HostileFile> hostileVariants(std::span<const std::uint8_t> valid)
     }
 
     // Each header byte at its extremes and next to its value.
-    for (std::size_t offset = 0; offset < kHeaderSize; ++offset) {
+    for (std::size_t offset = 0; offset < std::max(headerEnd, kWindows3HeaderEnd); ++offset) {
         const std::uint8_t right = valid[offset];
         const std::set<std::uint8_t> values = {0x00, 0xFF, static_cast<std::uint8_t>(right + 1),
                                                static_cast<std::uint8_t>(right - 1)};
@@ -89,14 +102,18 @@ std::vector<HostileFile> hostileVariants(std::span<const std::uint8_t> valid)
         }
     }
 
-    // Cut short at every offset of the header and the colour table, and at
-    // the edges of the pixel rows; one and two bytes longer.
-    const std::size_t width = read(valid, kFields[6]);
+    // Cut short at every offset of the headers and the colour table, at the
+    // edges of the pixel rows and throughout the pixels; one and two bytes
+    // longer.
+    const std::uint32_t width = windows ? read(valid, kFields[6]) : read(valid, {"bcWidth", 18, 2});
     std::set<std::size_t> lengths;
-    for (std::size_t length = 0; length <= kPixelOffset; ++length) lengths.insert(length);
+    for (std::size_t length = 0; length <= pixelOffset; ++length) lengths.insert(length);
     for (std::size_t length :
-         {kPixelOffset + 1, kPixelOffset + width, kPixelOffset + width + 1,
-          (kPixelOffset + valid.size()) / 2, valid.size() - width, valid.size() - 1})
+         {pixelOffset + 1, pixelOffset + width, pixelOffset + width + 1,
+          (pixelOffset + valid.size()) / 2, valid.size() - width, valid.size() - 1})
+        lengths.insert(length);
+    const std::size_t step = std::max<std::size_t>(1, (valid.size() - pixelOffset) / kPixelCuts);
+    for (std::size_t length = pixelOffset; length < valid.size(); length += step)
         lengths.insert(length);
     for (std::size_t length : lengths)
         files.push_back(
@@ -106,6 +123,26 @@ std::vector<HostileFile> hostileVariants(std::span<const std::uint8_t> valid)
         Bytes bytes(valid.begin(), valid.end());
         bytes.resize(bytes.size() + extra, 0x5A);
         files.push_back({"longer by " + std::to_string(extra), std::move(bytes)});
+    }
+
+    // The first runs of a compressed stream: counts that reach and pass the
+    // row's end, escapes (end of row, end of picture, jump, literals) where
+    // a run was, and values past a short palette.
+    if (compression == kRle8 || compression == kRle4) {
+        const std::set<std::uint32_t> counts = {0, 1, 2, 3, width - 1, width, width + 1, 255};
+        for (std::size_t pair = 0; pair < kRunsVaried; ++pair) {
+            const std::size_t at = pixelOffset + 2 * pair;
+            if (at + 1 >= valid.size()) break;
+            for (std::uint32_t count : counts) {
+                Bytes bytes(valid.begin(), valid.end());
+                bytes[at] = static_cast<std::uint8_t>(count);
+                files.push_back({"run " + std::to_string(pair) + " count=" + hex(count), bytes});
+                bytes[at + 1] = 0xFF;
+                files.push_back(
+                    {"run " + std::to_string(pair) + " count=" + hex(count) + " value=0xff",
+                     std::move(bytes)});
+            }
+        }
     }
     return files;
 }

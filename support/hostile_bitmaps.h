@@ -1,7 +1,8 @@
 // Hostile variants of a valid portrait bitmap, made by rule rather than by
 // hand: every header field at its boundary values, every header byte at its
-// extremes, and the file cut short at every offset of its header and colour
-// table and at the edges of its pixel rows.
+// extremes, the file cut short at every offset of its headers and colour
+// table and throughout its pixels, and, in a compressed file, the first runs
+// of its stream turned into escapes, jumps and runs past the row.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +17,8 @@ struct HostileFile {
     std::vector<std::uint8_t> bytes;
 };
 
-// The valid file must be one of ours: 54-byte header, 1024-byte colour
-// table, pixels at 1078.
+// The valid file may be any BMP whose headers are whole; the fields of the
+// 40-byte info header are varied where its info header has them.
 std::vector<HostileFile> hostileVariants(std::span<const std::uint8_t> valid);
 
 }  // namespace pelloran::testing

@@ -1,0 +1,103 @@
+#include "platform/pictures.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+#include <libimagequant.h>
+
+#include <memory>
+
+namespace pelloran::platform {
+
+using bitmap::Colour;
+using bitmap::PaletteEntry;
+using bitmap::Picture;
+
+std::optional<Picture> QtPictures::readPng(std::span<const std::uint8_t> file) const
+{
+    QImage image;
+    if (!image.loadFromData(file.data(), static_cast<int>(file.size()), "PNG")) return std::nullopt;
+    Picture picture{image.width(), image.height(), {}, {}, {}};
+    const auto pixels = static_cast<std::size_t>(picture.width) * picture.height;
+    if (image.colorCount() > 0) {
+        // An indexed file keeps its palette's order and its indices; entries
+        // are colours only (a portrait has no transparency).
+        const QImage indexed = image.convertToFormat(QImage::Format_Indexed8);
+        for (const QRgb colour : indexed.colorTable())
+            picture.palette.push_back({static_cast<std::uint8_t>(qRed(colour)),
+                                       static_cast<std::uint8_t>(qGreen(colour)),
+                                       static_cast<std::uint8_t>(qBlue(colour)), 0});
+        picture.indices.reserve(pixels);
+        for (int y = 0; y < picture.height; ++y) {
+            const uchar* row = indexed.constScanLine(y);
+            picture.indices.insert(picture.indices.end(), row, row + picture.width);
+        }
+        return picture;
+    }
+    // True colour: red, green and blue as stored, whatever the alpha.
+    const QImage rgb = image.convertToFormat(QImage::Format_ARGB32);
+    picture.colours.reserve(pixels);
+    for (int y = 0; y < picture.height; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < picture.width; ++x)
+            picture.colours.push_back({static_cast<std::uint8_t>(qRed(row[x])),
+                                       static_cast<std::uint8_t>(qGreen(row[x])),
+                                       static_cast<std::uint8_t>(qBlue(row[x]))});
+    }
+    return picture;
+}
+
+std::vector<std::uint8_t> QtPictures::writePng(const Picture& picture) const
+{
+    QImage image(picture.width, picture.height, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (const PaletteEntry& entry : picture.palette)
+        table.push_back(qRgb(entry.red, entry.green, entry.blue));
+    image.setColorTable(table);
+    for (int y = 0; y < picture.height; ++y)
+        std::copy_n(picture.indices.begin() + static_cast<std::ptrdiff_t>(y) * picture.width,
+                    picture.width, image.scanLine(y));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "PNG");
+    if (!writer.write(image)) return {};
+    return {bytes.begin(), bytes.end()};
+}
+
+Picture QtPictures::reduceColours(const Picture& picture) const
+{
+    const auto pixels = static_cast<std::size_t>(picture.width) * picture.height;
+    std::vector<std::uint8_t> rgba;
+    rgba.reserve(4 * pixels);
+    for (const Colour& colour : picture.colours)
+        rgba.insert(rgba.end(), {colour.red, colour.green, colour.blue, 255});
+
+    const std::unique_ptr<liq_attr, decltype(&liq_attr_destroy)> attr(liq_attr_create(),
+                                                                      liq_attr_destroy);
+    liq_set_max_colors(attr.get(), 256);
+    // The slowest, most careful search: a portrait is small.
+    liq_set_speed(attr.get(), 1);
+    const std::unique_ptr<liq_image, decltype(&liq_image_destroy)> image(
+        liq_image_create_rgba(attr.get(), rgba.data(), picture.width, picture.height, 0),
+        liq_image_destroy);
+    liq_result* quantized = nullptr;
+    if (!image || liq_image_quantize(image.get(), attr.get(), &quantized) != LIQ_OK) return {};
+    const std::unique_ptr<liq_result, decltype(&liq_result_destroy)> result(quantized,
+                                                                            liq_result_destroy);
+    // No dithering: scattered pixels of neighbouring colours would blur
+    // pixel art.
+    liq_set_dithering_level(result.get(), 0);
+
+    Picture reduced{picture.width, picture.height, {}, std::vector<std::uint8_t>(pixels), {}};
+    if (liq_write_remapped_image(result.get(), image.get(), reduced.indices.data(), pixels) !=
+        LIQ_OK)
+        return {};
+    const liq_palette* palette = liq_get_palette(result.get());
+    for (unsigned i = 0; i < palette->count; ++i)
+        reduced.palette.push_back({palette->entries[i].r, palette->entries[i].g,
+                                   palette->entries[i].b, 0});
+    return reduced;
+}
+
+}  // namespace pelloran::platform

@@ -1,0 +1,17 @@
+// The session's picture port filled in with Qt's PNG reader and writer and
+// libimagequant's colour reduction. Needs Qt Gui only, so the batch tool
+// uses it without a window.
+#pragma once
+
+#include "session/pictures.h"
+
+namespace pelloran::platform {
+
+class QtPictures final : public session::Pictures {
+public:
+    std::optional<bitmap::Picture> readPng(std::span<const std::uint8_t> file) const override;
+    std::vector<std::uint8_t> writePng(const bitmap::Picture& picture) const override;
+    bitmap::Picture reduceColours(const bitmap::Picture& picture) const override;
+};
+
+}  // namespace pelloran::platform
