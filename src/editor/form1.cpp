@@ -21,7 +21,8 @@ using platform::MessageIcon;
 namespace {
 
 const QString kArchiveFilter = QStringLiteral("头像文件(GRPFACES.S10)|GRPFACES.S10");
-const QString kBitmapFilter = QStringLiteral("位图文件(*.bmp)|*.bmp|任意文件(*.*)|*.*");
+const QString kBitmapFilter =
+    QStringLiteral("位图文件(*.bmp)|*.bmp|PNG图片(*.png)|*.png|任意文件(*.*)|*.*");
 const QString kBitmapExtension = QStringLiteral("Bmp");
 const QString kNumberCaption = QStringLiteral("编号:");
 
@@ -55,7 +56,7 @@ Form1::Form1(platform::CommonDialog& commonDialog, platform::MessageBoxes& messa
              fileio::FileSystem& fileSystem, QWidget* parent)
     : QWidget(parent),
       CommonDialog1(commonDialog),
-      session_(fileSystem),
+      session_(fileSystem, &pictures_),
       messageBoxes_(messageBoxes)
 {
     createControls();
@@ -244,6 +245,10 @@ void Form1::LoadPortrait(Slot slot)
 std::optional<session::CheckedImport> Form1::CheckImportBitmap(const std::filesystem::path& file)
 {
     auto checked = session_.checkImport(file);
+    if (!checked && std::holds_alternative<session::TooManyColours>(checked.error())) {
+        if (tell(session::describe(checked.error())) != MessageAnswer::Yes) return std::nullopt;
+        checked = session_.checkImport(file, session::Colours::Reduce);
+    }
     if (!checked) {
         tell(session::describe(checked.error()));
         return std::nullopt;

@@ -39,6 +39,7 @@
 #include "platform/message_boxes.h"
 #include "platform/number_bar.h"
 #include "platform/picture_box.h"
+#include "platform/pictures.h"
 #include "session/messages.h"
 #include "session/session.h"
 
@@ -99,7 +100,8 @@ public:
     // Shows number (1 to 832), switching the range as the range buttons do.
     void goTo(int number);
     // Reads, checks and maps the file for import; shows the refusal or error
-    // and returns nothing when it is not taken.
+    // and returns nothing when it is not taken. A picture with more colours
+    // than a palette holds is taken reduced if the user says so.
     std::optional<session::CheckedImport> CheckImportBitmap(const std::filesystem::path& file);
 
     const session::Session& session() const { return session_; }
@@ -136,6 +138,7 @@ private:
     void settle(const session::Result<void>& result);
     platform::MessageAnswer tell(const session::Message& message);
 
+    platform::QtPictures pictures_;
     session::Session session_;
     platform::MessageBoxes& messageBoxes_;
     // The records the previews were last painted from, so that a picture is

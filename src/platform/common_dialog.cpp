@@ -37,7 +37,20 @@ void QtCommonDialog::show(bool save)
     // The default extension stays set for every later dialog, but only a
     // save dialog adds it: added to a name typed into an open dialog, it
     // would look for "face.Bmp" when the user means the file "face".
-    if (save) dialog.setDefaultSuffix(defaultExt);
+    if (save) {
+        dialog.setDefaultSuffix(defaultExt);
+        // A name typed without an extension under a filter of one kind of
+        // file gets that kind's: "face" saved as PNG is "face.png".
+        QObject::connect(
+            &dialog, &QFileDialog::filterSelected, &dialog, [&dialog, this](const QString& chosen) {
+                const QString pattern = chosen.section(u'(', -1).chopped(1);
+                const bool oneKind =
+                    pattern.startsWith(u"*.") && !pattern.contains(u' ') && pattern != u"*.*";
+                dialog.setDefaultSuffix(oneKind && chosen != dialog.nameFilters().first()
+                                            ? pattern.mid(2)
+                                            : defaultExt);
+            });
+    }
     if (!fileName.isEmpty()) dialog.selectFile(fileName);
 
     fileName.clear();

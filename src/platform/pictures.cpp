@@ -1,9 +1,9 @@
 #include "platform/pictures.h"
 
+#include <libimagequant.h>
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
-#include <libimagequant.h>
 
 #include <memory>
 
@@ -12,6 +12,17 @@ namespace pelloran::platform {
 using bitmap::Colour;
 using bitmap::PaletteEntry;
 using bitmap::Picture;
+
+namespace {
+
+// Frees whichever of libimagequant's objects it is given.
+struct Destroy {
+    void operator()(liq_attr* attr) const { liq_attr_destroy(attr); }
+    void operator()(liq_image* image) const { liq_image_destroy(image); }
+    void operator()(liq_result* result) const { liq_result_destroy(result); }
+};
+
+}  // namespace
 
 std::optional<Picture> QtPictures::readPng(std::span<const std::uint8_t> file) const
 {
@@ -73,18 +84,15 @@ Picture QtPictures::reduceColours(const Picture& picture) const
     for (const Colour& colour : picture.colours)
         rgba.insert(rgba.end(), {colour.red, colour.green, colour.blue, 255});
 
-    const std::unique_ptr<liq_attr, decltype(&liq_attr_destroy)> attr(liq_attr_create(),
-                                                                      liq_attr_destroy);
+    const std::unique_ptr<liq_attr, Destroy> attr(liq_attr_create());
     liq_set_max_colors(attr.get(), 256);
     // The slowest, most careful search: a portrait is small.
     liq_set_speed(attr.get(), 1);
-    const std::unique_ptr<liq_image, decltype(&liq_image_destroy)> image(
-        liq_image_create_rgba(attr.get(), rgba.data(), picture.width, picture.height, 0),
-        liq_image_destroy);
+    const std::unique_ptr<liq_image, Destroy> image(
+        liq_image_create_rgba(attr.get(), rgba.data(), picture.width, picture.height, 0));
     liq_result* quantized = nullptr;
     if (!image || liq_image_quantize(image.get(), attr.get(), &quantized) != LIQ_OK) return {};
-    const std::unique_ptr<liq_result, decltype(&liq_result_destroy)> result(quantized,
-                                                                            liq_result_destroy);
+    const std::unique_ptr<liq_result, Destroy> result(quantized);
     // No dithering: scattered pixels of neighbouring colours would blur
     // pixel art.
     liq_set_dithering_level(result.get(), 0);
@@ -95,8 +103,8 @@ Picture QtPictures::reduceColours(const Picture& picture) const
         return {};
     const liq_palette* palette = liq_get_palette(result.get());
     for (unsigned i = 0; i < palette->count; ++i)
-        reduced.palette.push_back({palette->entries[i].r, palette->entries[i].g,
-                                   palette->entries[i].b, 0});
+        reduced.palette.push_back(
+            {palette->entries[i].r, palette->entries[i].g, palette->entries[i].b, 0});
     return reduced;
 }
 

@@ -92,23 +92,62 @@ Message fileError(const fileio::Error& error)
                                           reasonText(error.code)})};
 }
 
+// The line under a refusal that names what was found.
+std::string foundText(const bitmap::DecodeError& found)
+{
+    const auto n = [](std::int64_t value) { return std::to_string(value); };
+    switch (found.fault) {
+        case bitmap::DecodeFault::NotABitmap:
+            return "这个文件不是可以读取的BMP或PNG图片。";
+        case bitmap::DecodeFault::Truncated:
+            return format("文件在第%1字节处就结束了，比它的文件头所说的短。", {n(found.found)});
+        case bitmap::DecodeFault::UnsupportedHeader:
+            return format("无法读取信息头为%1字节的BMP图片。", {n(found.found)});
+        case bitmap::DecodeFault::NotPortraitSize:
+            return format("这张图片是%1×%2像素。", {n(found.width), n(found.height)});
+        case bitmap::DecodeFault::UnsupportedPlanes:
+            return format("图片有%1个色彩平面，只能读取1个的。", {n(found.found)});
+        case bitmap::DecodeFault::UnsupportedDepth:
+            return format("无法读取每像素%1位的图片。", {n(found.found)});
+        case bitmap::DecodeFault::UnsupportedCompression:
+            return format("无法读取压缩方式为%1的图片。", {n(found.found)});
+        case bitmap::DecodeFault::BadBitFields:
+            return "图片的颜色掩码无法读取。";
+        case bitmap::DecodeFault::BadPaletteLength:
+            return format("调色板说有%1种颜色，超出了图片的位数能用的数目。", {n(found.found)});
+        case bitmap::DecodeFault::PixelsInsideHeader:
+            return format("像素数据的位置（第%1字节）落在文件头或调色板里。", {n(found.found)});
+        case bitmap::DecodeFault::RunPastPicture:
+            return format("第%1字节处的压缩数据超出了图片的范围。", {n(found.found)});
+        case bitmap::DecodeFault::IndexBeyondPalette:
+            return format("像素用了第%1号颜色，可是调色板只有%2种颜色。",
+                          {n(found.found), n(found.paletteLength)});
+    }
+    return {};
+}
+
 Message importRefusal(const ImportRefusal& refusal)
 {
-    std::string text;
-    switch (refusal.verdict) {
-        case bitmap::ImportVerdict::BadWidth:
-            text = "导入的图片宽度必须为64或32像素！";
+    std::string check;
+    switch (refusal.refusal.check) {
+        case bitmap::Check::Width:
+            check = "导入的图片宽度必须为64或32像素！";
             break;
-        case bitmap::ImportVerdict::BadHeight:
-            text = "导入的图片高度必须为80或40像素！";
+        case bitmap::Check::Height:
+            check = "导入的图片高度必须为80或40像素！";
             break;
-        case bitmap::ImportVerdict::Large:
-        case bitmap::ImportVerdict::Small:
-        case bitmap::ImportVerdict::NotPortraitBitmap:
-            text = "导入的图片必须为256色64×80或32×40的BMP图片！";
+        case bitmap::Check::Format:
+            check = "导入的图片必须为256色64×80或32×40的BMP图片！";
             break;
     }
-    return {Tone::Warning, kWarningTitle, text};
+    return {Tone::Warning, kWarningTitle, check + "\r" + foundText(refusal.refusal.found)};
+}
+
+Message tooManyColours(const TooManyColours& refusal)
+{
+    return {Tone::Question, kWarningTitle,
+            format("“%1”有%2种颜色，头像最多只能有256种。\r要把它减少为256色再导入吗？",
+                   {displayName(refusal.file), std::to_string(refusal.colours)})};
 }
 
 Message sessionRefusal(const Refusal& refusal)
@@ -133,6 +172,8 @@ Message sessionRefusal(const Refusal& refusal)
                 format(
                     "无法打开“%1”：\r它同时是自己的小头像文件，请选择大头像文件（GRPFACES.S10）。",
                     {file})};
+        case Problem::NoPngWriter:
+            return {Tone::Error, kErrorTitle, "无法写出PNG图片。"};
         case Problem::ExportOverArchive:
             return {
                 Tone::Error, kErrorTitle,
@@ -159,6 +200,8 @@ Message describe(const Error& error)
                 return fileError(e);
             else if constexpr (std::is_same_v<E, ImportRefusal>)
                 return importRefusal(e);
+            else if constexpr (std::is_same_v<E, TooManyColours>)
+                return tooManyColours(e);
             else
                 return sessionRefusal(e);
         },

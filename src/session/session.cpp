@@ -26,13 +26,13 @@ Result<void> needsPair(const State& state)
     return {};
 }
 
-// The first bytes of an import file, as many as the check and the record
-// ever look at. A file that does not exist reads as none, and so fails the
-// check's first comparison.
+// An import file, up to far more than any portrait-sized picture needs. A
+// file that does not exist reads as no bytes, which no decoder takes.
 Result<std::vector<std::uint8_t>> readImportFile(fileio::FileSystem& fs,
                                                  const std::filesystem::path& file)
 {
-    std::vector<std::uint8_t> bytes(bitmap::kImportReadSize);
+    constexpr std::size_t kMostBytes = std::size_t{1} << 20;
+    std::vector<std::uint8_t> bytes(kMostBytes);
     const auto count = fileio::readAtMost(fs, file, 0, bytes);
     if (!count) return std::unexpected(count.error());
     bytes.resize(*count);
@@ -41,7 +41,8 @@ Result<std::vector<std::uint8_t>> readImportFile(fileio::FileSystem& fs,
 
 }  // namespace
 
-Session::Session(fileio::FileSystem& fileSystem) : fileSystem_(fileSystem)
+Session::Session(fileio::FileSystem& fileSystem, const Pictures* pictures)
+    : fileSystem_(fileSystem), pictures_(pictures)
 {
     for (Slot slot : {Slot::Large, Slot::Small}) {
         SlotState& s = state_.slot(slot);
@@ -70,6 +71,8 @@ Result<void> Session::loadBoth(State& next) const
     return load(next, Slot::Small);
 }
 
+namespace {
+
 // Lower-case names are common after copying from a system that ignores case;
 // letters outside ASCII are compared as they are.
 bool sameButForCase(const std::filesystem::path& a, const std::filesystem::path& b)
@@ -80,6 +83,14 @@ bool sameButForCase(const std::filesystem::path& a, const std::filesystem::path&
     };
     return std::ranges::equal(x, y, {}, lower, lower);
 }
+
+bool isPngName(const std::filesystem::path& file)
+{
+    const std::u8string extension = file.extension().u8string();
+    return extension.size() == 4 && sameButForCase(extension, u8".png");
+}
+
+}  // namespace
 
 Result<std::filesystem::path> Session::smallArchiveOf(
     const std::filesystem::path& largeArchive) const
@@ -176,7 +187,9 @@ Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
 {
     if (auto open = needsPair(state_); !open) return open;
     // Both names are known, and checked, before anything is written.
-    const auto smallFile = bitmap::smallBitmapPath(largeFile);
+    const bool png = isPngName(largeFile);
+    const auto smallFile =
+        png ? fileio::replaceTail(largeFile, 4, U"T.PNG") : bitmap::smallBitmapPath(largeFile);
     if (!smallFile) return std::unexpected(Refusal{Problem::NameTooShort, largeFile});
     for (const auto& file : {largeFile, *smallFile})
         for (Slot slot : {Slot::Large, Slot::Small}) {
@@ -184,26 +197,65 @@ Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
             if (!same) return std::unexpected(same.error());
             if (*same) return std::unexpected(Refusal{Problem::ExportOverArchive, file});
         }
-    const auto large = bitmap::encodeRecord(Slot::Large, state_.large.loaded);
-    const auto small = bitmap::encodeRecord(Slot::Small, state_.small.loaded);
-    const fileio::Replacement files[] = {{largeFile, large}, {*smallFile, small}};
+    const auto large = exportBytes(Slot::Large, png);
+    if (!large) return std::unexpected(large.error());
+    const auto small = exportBytes(Slot::Small, png);
+    if (!small) return std::unexpected(small.error());
+    const fileio::Replacement files[] = {{largeFile, *large}, {*smallFile, *small}};
     if (auto written = fileio::replaceFiles(fileSystem_, files); !written)
         return std::unexpected(written.error());
     return {};
 }
 
-Result<CheckedImport> Session::checkImport(const std::filesystem::path& file) const
+Result<std::vector<std::uint8_t>> Session::exportBytes(Slot slot, bool png) const
+{
+    const Record& record = state_.slot(slot).loaded;
+    if (!png) return bitmap::encodeRecord(slot, record);
+    if (!pictures_) return std::unexpected(Refusal{Problem::NoPngWriter, {}});
+    // All 256 entries in the record's order, so that the file imports back
+    // by index into exactly this record.
+    const archive::SlotLayout& layout = archive::layoutOf(slot);
+    bitmap::Picture picture{layout.width, layout.height(), {}, {}, {}};
+    const auto pixels = std::span(record).first(layout.pixelBlockSize());
+    picture.indices.assign(pixels.begin(), pixels.end());
+    for (std::size_t at = pixels.size(); at < record.size(); at += 4)
+        picture.palette.push_back({record[at + 2], record[at + 1], record[at], 0});
+    auto bytes = pictures_->writePng(picture);
+    if (bytes.empty()) return std::unexpected(Refusal{Problem::NoPngWriter, {}});
+    return bytes;
+}
+
+Result<CheckedImport> Session::checkImport(const std::filesystem::path& file, Colours colours) const
 {
     if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
     const auto bytes = readImportFile(fileSystem_, file);
     if (!bytes) return std::unexpected(bytes.error());
-    const bitmap::ImportVerdict verdict = bitmap::checkImport(*bytes);
-    if (verdict != bitmap::ImportVerdict::Large && verdict != bitmap::ImportVerdict::Small)
-        return std::unexpected(ImportRefusal{verdict, file});
-    const Slot slot = verdict == bitmap::ImportVerdict::Large ? Slot::Large : Slot::Small;
-    Record record(archive::layoutOf(slot).recordSize);
-    bitmap::recordFromBitmap(*bytes, slot, record);
-    return CheckedImport{slot, file, std::move(record)};
+
+    // BMP files by our own decoder; PNG files through the front end's reader.
+    std::expected<bitmap::Portrait, bitmap::Refusal> portrait =
+        std::unexpected(bitmap::Refusal{bitmap::Check::Format, {bitmap::DecodeFault::NotABitmap}});
+    if (pictures_ && looksLikePng(*bytes)) {
+        if (auto picture = pictures_->readPng(*bytes)) {
+            const auto slot = bitmap::portraitSlot(picture->width, picture->height);
+            if (slot)
+                portrait = bitmap::Portrait{*slot, std::move(*picture)};
+            else
+                portrait = std::unexpected(bitmap::Refusal{
+                    slot.error(),
+                    {bitmap::DecodeFault::NotPortraitSize, 0, 0, picture->width, picture->height}});
+        }
+    } else {
+        portrait = bitmap::readPortrait(*bytes);
+    }
+    if (!portrait) return std::unexpected(ImportRefusal{portrait.error(), file});
+
+    const Slot slot = portrait->slot;
+    const Record& current = state_.slot(slot).loaded;
+    auto record = bitmap::mapToRecord(portrait->picture, slot, current);
+    if (!record && colours == Colours::Reduce && pictures_)
+        record = bitmap::mapToRecord(pictures_->reduceColours(portrait->picture), slot, current);
+    if (!record) return std::unexpected(TooManyColours{record.error().colours, file});
+    return CheckedImport{slot, file, std::move(*record), colours};
 }
 
 void Session::acceptImport(CheckedImport import)
@@ -211,33 +263,32 @@ void Session::acceptImport(CheckedImport import)
     SlotState& s = state_.slot(import.slot);
     s.preview = import.record;
     s.lastImport = import.file;
-    s.pending = PendingImport{std::move(import.file), std::move(import.record)};
+    s.pending = PendingImport{std::move(import.file), std::move(import.record), import.colours};
     state_.writeEnabled = true;
 }
 
-Result<Record> Session::recheck(const State& at, Slot slot) const
+Result<Record> Session::recheck(Slot slot) const
 {
     // Since the import the file may have been edited, replaced or removed;
-    // only what the user saw is written.
-    const PendingImport& pending = *at.slot(slot).pending;
-    const Refusal changed{Problem::ImportChanged, pending.file};
-    const auto bytes = readImportFile(fileSystem_, pending.file);
-    if (!bytes) return std::unexpected(bytes.error());
-    const auto verdict = bitmap::checkImport(*bytes);
-    const bool sameSlot = verdict == (slot == Slot::Large ? bitmap::ImportVerdict::Large
-                                                          : bitmap::ImportVerdict::Small);
-    if (!sameSlot) return std::unexpected(changed);
-    Record record(archive::layoutOf(slot).recordSize);
-    bitmap::recordFromBitmap(*bytes, slot, record);
-    if (record != pending.record) return std::unexpected(changed);
-    return record;
+    // only what the user saw is written. The records it was mapped against
+    // are still the ones shown: any load would have dropped the import.
+    const PendingImport& pending = *state_.slot(slot).pending;
+    auto again = checkImport(pending.file, pending.colours);
+    if (!again) {
+        if (std::holds_alternative<fileio::Error>(again.error()))
+            return std::unexpected(again.error());
+        return std::unexpected(Refusal{Problem::ImportChanged, pending.file});
+    }
+    if (again->slot != slot || again->record != pending.record)
+        return std::unexpected(Refusal{Problem::ImportChanged, pending.file});
+    return std::move(again->record);
 }
 
 Result<void> Session::writePending()
 {
     for (Slot slot : {Slot::Large, Slot::Small}) {
         if (!state_.slot(slot).pending) continue;
-        const auto record = recheck(state_, slot);
+        const auto record = recheck(slot);
         if (!record) return std::unexpected(record.error());
         if (auto written = archive::writeRecord(fileSystem_, state_.archive(slot),
                                                 state_.recordOffset(slot), *record);

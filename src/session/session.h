@@ -17,7 +17,9 @@
 
 #include "archive/layout.h"
 #include "bitmap/bitmap.h"
+#include "bitmap/import.h"
 #include "fileio/file.h"
+#include "session/pictures.h"
 
 namespace pelloran::session {
 
@@ -39,10 +41,15 @@ constexpr Numbers numbersOf(Range range)
                : Numbers{archive::kFirstNewNumber, archive::kLastNumber};
 }
 
+// What to do with a true-colour picture that has more colours than a
+// palette holds.
+enum class Colours { Refuse, Reduce };
+
 // A file taken for import, waiting to be written into the shown number.
 struct PendingImport {
     std::filesystem::path file;
     Record record;  // what write-back writes, and what the preview shows
+    Colours colours;
     bool operator==(const PendingImport&) const = default;
 };
 
@@ -89,19 +96,28 @@ enum class Problem {
     NumberOutOfRange,
     PairIsOneFile,      // the large archive's name derives itself as the small one
     ExportOverArchive,  // an export name is one of the open archives
+    NoPngWriter,        // PNG was asked for where no PNG writer was given
 };
 struct Refusal {
     Problem problem;
     std::filesystem::path file;
 };
 
-// A file offered for import that is not a portrait bitmap, and why.
+// A file offered for import that is not a portrait picture: the check it
+// fails and what was found.
 struct ImportRefusal {
-    bitmap::ImportVerdict verdict;
+    bitmap::Refusal refusal;
     std::filesystem::path file;
 };
 
-using Error = std::variant<fileio::Error, ImportRefusal, Refusal>;
+// A true-colour picture with more colours than a palette holds: taken only
+// if the user agrees to reduce it.
+struct TooManyColours {
+    int colours;
+    std::filesystem::path file;
+};
+
+using Error = std::variant<fileio::Error, ImportRefusal, TooManyColours, Refusal>;
 template <class T>
 using Result = std::expected<T, Error>;
 
@@ -111,11 +127,14 @@ struct CheckedImport {
     Slot slot;
     std::filesystem::path file;
     Record record;
+    Colours colours;
 };
 
 class Session {
 public:
-    explicit Session(fileio::FileSystem& fileSystem = fileio::nativeFileSystem());
+    // pictures, when given, reads and writes PNG files and reduces colours.
+    explicit Session(fileio::FileSystem& fileSystem = fileio::nativeFileSystem(),
+                     const Pictures* pictures = nullptr);
 
     const State& state() const { return state_; }
 
@@ -136,12 +155,17 @@ public:
 
     // Writes the shown pair, as loaded, as two BMP files: the large one as
     // largeFile, the small one beside it ("face.bmp" gives "faceT.BMP").
-    // Neither may be an open archive; both are replaced whole, or neither.
+    // As two 8-bit indexed PNG files when largeFile ends in ".png" (the small
+    // one "faceT.PNG"). Neither may be an open archive; both are replaced
+    // whole, or neither.
     Result<void> exportPair(const std::filesystem::path& largeFile) const;
 
-    // Reads and checks an import file and maps it to the record of the slot
-    // its size names, without changing anything.
-    Result<CheckedImport> checkImport(const std::filesystem::path& file) const;
+    // Reads an import file (any BMP, or PNG through the picture port), checks
+    // its size and maps it to the record of the slot its size names, against
+    // the record shown there, without changing anything. A picture with too
+    // many colours is refused unless colours says to reduce it.
+    Result<CheckedImport> checkImport(const std::filesystem::path& file,
+                                      Colours colours = Colours::Refuse) const;
     // Makes a checked import its slot's pending import: previewed, and
     // written by the next writePending.
     void acceptImport(CheckedImport import);
@@ -154,10 +178,12 @@ public:
 private:
     Result<void> load(State& next, Slot slot) const;
     Result<void> loadBoth(State& next) const;
-    Result<Record> recheck(const State& at, Slot slot) const;
+    Result<Record> recheck(Slot slot) const;
+    Result<std::vector<std::uint8_t>> exportBytes(Slot slot, bool png) const;
     Result<std::filesystem::path> smallArchiveOf(const std::filesystem::path& largeArchive) const;
 
     fileio::FileSystem& fileSystem_;
+    const Pictures* pictures_;
     State state_;
 };
 

@@ -37,7 +37,7 @@ TEST_F(ExchangeTest, ExportWritesThePairAsShownAndSaysSo)
     ASSERT_EQ(dialog.shown().size(), 2u);
     const auto& save = dialog.shown().back();
     EXPECT_TRUE(save.save);
-    EXPECT_EQ(save.filter, "位图文件(*.bmp)|*.bmp|任意文件(*.*)|*.*");
+    EXPECT_EQ(save.filter, "位图文件(*.bmp)|*.bmp|PNG图片(*.png)|*.png|任意文件(*.*)|*.*");
     EXPECT_EQ(save.defaultExt, "Bmp");
     EXPECT_EQ(save.fileName, "");
     EXPECT_EQ(save.initDir, "");
@@ -129,7 +129,8 @@ TEST_F(ExchangeTest, ExportedPairImportsBackIntoItsSlots)
     EXPECT_TRUE(showsNumber(Slot::Large, 1));
     // The import dialog keeps the default extension export set.
     EXPECT_EQ(dialog.shown().back().defaultExt, "Bmp");
-    EXPECT_EQ(dialog.shown().back().filter, "位图文件(*.bmp)|*.bmp|任意文件(*.*)|*.*");
+    EXPECT_EQ(dialog.shown().back().filter,
+              "位图文件(*.bmp)|*.bmp|PNG图片(*.png)|*.png|任意文件(*.*)|*.*");
     EXPECT_FALSE(dialog.shown().back().save);
 }
 
@@ -152,13 +153,15 @@ TEST_F(ExchangeTest, RefusedImportSaysWhyOnceAndChangesNothing)
         const char* name;
         std::size_t offset;
         std::uint8_t value;
-        QString message;
+        QString message;  // the check's message, then a line naming what was found
     };
     const Row rows[] = {
-        {"signature", 0, 'X', kFormatRefusal},
-        {"width", 18, 48, "导入的图片宽度必须为64或32像素！"},
-        {"height", 22, 0xB0, "导入的图片高度必须为80或40像素！"},
-        {"depth", 28, 24, kFormatRefusal},
+        {"signature", 0, 'X', kFormatRefusal + "\r这个文件不是可以读取的BMP或PNG图片。"},
+        {"width", 18, 48, "导入的图片宽度必须为64或32像素！\r这张图片是48×80像素。"},
+        {"height", 22, 0xB0, "导入的图片高度必须为80或40像素！\r这张图片是64×176像素。"},
+        {"depth", 28, 24, kFormatRefusal + "\r文件在第6198字节处就结束了，比它的文件头所说的短。"},
+        {"compression", 30, 9, kFormatRefusal + "\r无法读取压缩方式为9的图片。"},
+        {"info header", 14, 44, kFormatRefusal + "\r无法读取信息头为44字节的BMP图片。"},
     };
     for (const Row& row : rows) {
         auto bytes = valid;
@@ -174,10 +177,11 @@ TEST_F(ExchangeTest, RefusedImportSaysWhyOnceAndChangesNothing)
         EXPECT_FALSE(form->Command5->isEnabled());
         EXPECT_TRUE(showsNumber(Slot::Large, 1));
     }
-    // A file named in the dialog that does not exist is refused the same way.
+    // A file named in a dialog that does not exist is refused the same way
+    // (Qt's own dialog returns only files that exist).
     messages.clear();
     import(folder / "missing.bmp");
-    EXPECT_EQ(messages.shown().front().text, kFormatRefusal);
+    EXPECT_TRUE(messages.shown().front().text.startsWith(kFormatRefusal));
     EXPECT_FALSE(std::filesystem::exists(folder / "missing.bmp"));
 }
 
