@@ -259,22 +259,63 @@ TEST_F(ExchangeTest, WriteBackOfOneSlotChangesOnlyThatRecord)
 
 TEST_F(ExchangeTest, RoundTripThroughTheWindowKeepsTheRecordsColours)
 {
-    openArchives();
-    browseTo(9);
-    exportAs("face.bmp");
-    import(folder / "face.bmp");
-    import(folder / "faceT.BMP");
-    messages.clear();
-    write();
-    EXPECT_EQ(messages.titles(), QStringList{"说明"});
+    for (const auto& [large, small] :
+         {std::pair{"face.bmp", "faceT.BMP"}, std::pair{"face.png", "faceT.PNG"}}) {
+        SCOPED_TRACE(large);
+        openArchives();
+        browseTo(9);
+        exportAs(large);
+        import(folder / large);
+        import(folder / small);
+        messages.clear();
+        write();
+        EXPECT_EQ(messages.titles(), QStringList{"说明"});
 
-    browseTo(10);
-    browseTo(9);
-    EXPECT_TRUE(showsNumber(Slot::Large, 9));
-    EXPECT_TRUE(showsNumber(Slot::Small, 9));
-    // Exactly the pixel indices came back; only the reserved bytes became 0.
-    const auto record = recordOf(largeArchive(), Slot::Large, 9);
-    for (int i = 0; i < 5120; ++i) ASSERT_EQ(record[i], static_cast<std::uint8_t>(i + 9));
+        browseTo(10);
+        browseTo(9);
+        EXPECT_TRUE(showsNumber(Slot::Large, 9));
+        EXPECT_TRUE(showsNumber(Slot::Small, 9));
+        // Exactly the pixel indices came back; only the reserved bytes became 0.
+        const auto record = recordOf(largeArchive(), Slot::Large, 9);
+        for (int i = 0; i < 5120; ++i) ASSERT_EQ(record[i], static_cast<std::uint8_t>(i + 9));
+    }
+}
+
+// A 24-bit 64 x 80 bitmap in which nearly every pixel has a colour of its own.
+std::vector<std::uint8_t> manyColoursBitmap()
+{
+    std::vector<std::uint8_t> file(54 + 64 * 3 * 80);
+    const auto put32 = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    file[0] = 'B', file[1] = 'M';
+    put32(2, static_cast<std::uint32_t>(file.size()));
+    put32(10, 54), put32(14, 40), put32(18, 64), put32(22, 80);
+    file[26] = 1, file[28] = 24;
+    for (std::size_t pixel = 0; pixel < 64 * 80; ++pixel) {
+        file[54 + 3 * pixel] = static_cast<std::uint8_t>(pixel);
+        file[55 + 3 * pixel] = static_cast<std::uint8_t>(pixel >> 8);
+        file[56 + 3 * pixel] = 0x80;
+    }
+    return file;
+}
+
+TEST_F(ExchangeTest, TooManyColoursAreReducedOnlyWhenTheUserSaysSo)
+{
+    openArchives();
+    writeFile(folder / "photo.bmp", manyColoursBitmap());
+    for (const auto answer : {platform::MessageAnswer::No, platform::MessageAnswer::Yes}) {
+        messages.clear();
+        messages.answer(answer);
+        import(folder / "photo.bmp");
+        ASSERT_EQ(messages.shown().size(), 1u);
+        EXPECT_EQ(messages.shown().front().buttons, platform::MessageButtons::YesNo);
+        EXPECT_TRUE(messages.shown().front().text.contains("256"));
+        EXPECT_EQ(form->LargePending, answer == platform::MessageAnswer::Yes);
+    }
+    write();
+    EXPECT_EQ(messages.titles(), (QStringList{"警告", "说明"}));
+    EXPECT_NE(recordOf(largeArchive(), Slot::Large, 1), form->session().state().large.loaded);
 }
 
 TEST_F(ExchangeTest, RecordsLastByteComesFromTheFilesOffset1077)
