@@ -42,6 +42,12 @@ public:
             return std::unexpected(Error{path_, Operation::Flush, *code});
         return real_->flush();
     }
+    fileio::Result<void> truncate(std::uint64_t size) override
+    {
+        if (auto code = fs_.note({Operation::Write, path_, size, 0}))
+            return std::unexpected(Error{path_, Operation::Write, *code});
+        return real_->truncate(size);
+    }
     fileio::Result<void> close() override
     {
         // The real file is closed either way, as a real close that fails does.
@@ -147,6 +153,13 @@ fileio::Result<void> FaultyFileSystem::remove(const std::filesystem::path& path)
     if (auto code = note({Operation::Remove, path}))
         return std::unexpected(Error{path, Operation::Remove, *code});
     return real_.remove(path);
+}
+
+fileio::Result<void> FaultyFileSystem::syncFolder(const std::filesystem::path& folder)
+{
+    if (auto code = note({Operation::Flush, folder}))
+        return std::unexpected(Error{folder, Operation::Flush, *code});
+    return real_.syncFolder(folder);
 }
 
 }  // namespace pelloran::testing

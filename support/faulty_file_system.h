@@ -21,6 +21,8 @@ public:
     {
     }
 
+    // A truncate is logged as a write of size 0 at the new length, a folder
+    // flush as a flush of the folder: each fails the way it is reported.
     struct Entry {
         fileio::Operation operation;
         std::filesystem::path path;
@@ -55,6 +57,7 @@ public:
     Result<void> rename(const std::filesystem::path& from,
                         const std::filesystem::path& to) override;
     Result<void> remove(const std::filesystem::path& path) override;
+    Result<void> syncFolder(const std::filesystem::path& folder) override;
 
     // Records an operation; returns the error to report if it must fail.
     std::optional<std::error_code> note(Entry entry, bool* shortWrite = nullptr);

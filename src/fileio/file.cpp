@@ -40,6 +40,17 @@ std::error_code make_error_code(Fault fault)
     return {static_cast<int>(fault), faultCategory()};
 }
 
+Result<void> File::truncate(std::uint64_t)
+{
+    return std::unexpected(
+        Error{{}, Operation::Write, std::make_error_code(std::errc::operation_not_supported)});
+}
+
+Result<void> FileSystem::syncFolder(const std::filesystem::path&)
+{
+    return {};
+}
+
 bool isNotFound(const Error& error)
 {
     return error.operation == Operation::Open && error.code == std::errc::no_such_file_or_directory;

@@ -58,6 +58,11 @@ public:
 
     // Closes the file; a file destroyed without close() is closed quietly.
     virtual Result<void> close() = 0;
+
+    // Sets the file's length: cuts it, or extends it with zeros. A failure is
+    // reported as a write, which is what the user is told it was. A file that
+    // cannot do it says operation_not_supported.
+    virtual Result<void> truncate(std::uint64_t size);
 };
 
 class FileSystem {
@@ -79,6 +84,12 @@ public:
                                 const std::filesystem::path& to) = 0;
 
     virtual Result<void> remove(const std::filesystem::path& path) = 0;
+
+    // Makes the folder's list of names durable, so that a file just created in
+    // it or renamed into it is still there after a power cut; a failure is
+    // reported as a flush of the folder. Where the system needs no such step,
+    // it succeeds doing nothing.
+    virtual Result<void> syncFolder(const std::filesystem::path& folder);
 };
 
 // The operating system's files.

@@ -71,6 +71,16 @@ public:
         return {};
     }
 
+    Result<void> truncate(std::uint64_t size) override
+    {
+        int result;
+        do {
+            result = ::ftruncate(fd_, static_cast<off_t>(size));
+        } while (result != 0 && errno == EINTR);
+        if (result != 0) return fail(Operation::Write);
+        return {};
+    }
+
     Result<void> close() override
     {
         const int fd = fd_;
@@ -133,6 +143,26 @@ public:
     {
         if (::unlink(path.c_str()) != 0)
             return std::unexpected(Error{path, Operation::Remove, lastError()});
+        return {};
+    }
+    // A new name lives in the folder, not in the file: fsync of the file makes
+    // its bytes durable, fsync of the folder makes the name that leads to them.
+    Result<void> syncFolder(const std::filesystem::path& folder) override
+    {
+        const std::filesystem::path path = folder.empty() ? "." : folder;
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) return std::unexpected(Error{path, Operation::Flush, lastError()});
+        int result = ::fsync(fd);
+        // Some file systems cannot flush a folder and say so with EINVAL; they
+        // keep names durable by other means, and refusing every write there
+        // would help nobody.
+        const std::error_code reason = lastError();
+        ::close(fd);
+        if (result != 0 && reason != std::errc::invalid_argument)
+            return std::unexpected(Error{path, Operation::Flush, reason});
         return {};
     }
 };

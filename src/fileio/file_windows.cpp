@@ -125,6 +125,15 @@ public:
         return {};
     }
 
+    Result<void> truncate(std::uint64_t size) override
+    {
+        FILE_END_OF_FILE_INFO end{};
+        end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+        if (!::SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end))
+            return fail(Operation::Write);
+        return {};
+    }
+
     Result<void> close() override
     {
         const HANDLE handle = handle_;
@@ -197,6 +206,16 @@ public:
     {
         if (!::DeleteFileW(path.c_str()))
             return std::unexpected(Error{path, Operation::Remove, lastError()});
+        return {};
+    }
+    // NTFS journals its names itself, and rename above writes through: there
+    // is nothing to flush. A folder that is not there is still an error, as
+    // on POSIX.
+    Result<void> syncFolder(const std::filesystem::path& folder) override
+    {
+        const std::filesystem::path path = folder.empty() ? "." : folder;
+        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return std::unexpected(Error{path, Operation::Flush, lastError()});
         return {};
     }
 };

@@ -194,6 +194,8 @@ TEST(NativeFileSystem, ReportsTheFileAndTheSystemsReason)
          dir / "target", Operation::Rename, std::errc::no_such_file_or_directory},
         {"removing a missing file", [&] { return fs.remove(dir / "missing"); }, dir / "missing",
          Operation::Remove, std::errc::no_such_file_or_directory},
+        {"flushing a missing folder", [&] { return fs.syncFolder(dir / "gone"); }, dir / "gone",
+         Operation::Flush, std::errc::no_such_file_or_directory},
         {"reading at most from a folder",
          [&] {
              Bytes out(4);
