@@ -96,6 +96,7 @@ void FaultyFileSystem::clearFaults()
 
 std::optional<std::error_code> FaultyFileSystem::note(Entry entry, bool* shortWrite)
 {
+    if (observer) observer(entry);
     std::optional<std::error_code> failure;
     if (countdown_ > 0 && --countdown_ == 0) {
         injected_ = true;

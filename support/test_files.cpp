@@ -9,12 +9,12 @@
 
 namespace pelloran::testing {
 
-TempDir::TempDir()
+TempDir::TempDir(const std::filesystem::path& under)
 {
     static std::atomic<int> counter{0};
     std::random_device random;
     const auto name = "pelloran-test-" + std::to_string(random()) + "-" + std::to_string(counter++);
-    path_ = std::filesystem::temp_directory_path() / name;
+    path_ = under / name;
     std::filesystem::create_directories(path_);
 }
 

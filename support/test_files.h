@@ -10,11 +10,11 @@
 
 namespace pelloran::testing {
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents when the object goes.
+// A fresh folder under the system's temporary folder (or under `under`),
+// removed with its contents when the object goes.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const std::filesystem::path& under = std::filesystem::temp_directory_path());
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -1,0 +1,706 @@
+// The rollback journal: operations over both archives that land whole or not
+// at all, recovery after a crash, undo down the history, and the same under a
+// failure at every file operation and under SIGKILL at random moments.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/layout.h"
+#include "demo_archives.h"
+#include "journal/checksum.h"
+#include "journal/journal.h"
+#include "support/faulty_file_system.h"
+#include "support/test_files.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <ranges>
+#include <thread>
+#endif
+
+namespace {
+
+using namespace pelloran;
+using archive::Slot;
+using fileio::Operation;
+using journal::Origin;
+using journal::RecordWrite;
+using journal::State;
+using pelloran::testing::FaultyFileSystem;
+using pelloran::testing::readFile;
+using pelloran::testing::TempDir;
+using pelloran::testing::writeFile;
+using Bytes = std::vector<std::uint8_t>;
+using Archives = std::array<Bytes, 2>;  // large, small
+
+constexpr int kNumbers = 4;  // numbers the small pair holds
+
+std::uint64_t offsetOf(Slot slot, int number)
+{
+    return archive::recordOffset(archive::layoutOf(slot), number);
+}
+
+std::size_t indexOf(Slot slot)
+{
+    return slot == Slot::Large ? 0 : 1;
+}
+
+Bytes pattern(std::size_t size, int salt)
+{
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 13 + salt);
+    return bytes;
+}
+
+RecordWrite recordWrite(Slot slot, int number, int salt)
+{
+    return {slot, offsetOf(slot, number),
+            pattern(archive::layoutOf(slot).recordSize, salt * 7 + number)};
+}
+
+// The writes of numbers first..last in both archives.
+std::vector<RecordWrite> bothSlots(int first, int last, int salt)
+{
+    std::vector<RecordWrite> writes;
+    for (int number = first; number <= last; ++number)
+        for (Slot slot : {Slot::Large, Slot::Small})
+            writes.push_back(recordWrite(slot, number, salt));
+    return writes;
+}
+
+Archives applied(Archives archives, const std::vector<RecordWrite>& writes)
+{
+    for (const RecordWrite& write : writes)
+        std::ranges::copy(write.bytes, archives[indexOf(write.archive)].begin() +
+                                           static_cast<std::ptrdiff_t>(write.offset));
+    return archives;
+}
+
+// An archive pair in a folder of its own, and its journal.
+struct PairFolder {
+    explicit PairFolder(Archives archives,
+                        const std::filesystem::path& under = std::filesystem::temp_directory_path())
+        : dir(under)
+    {
+        put(archives);
+    }
+    Archives archives() const { return {readFile(pair.large), readFile(pair.small)}; }
+    void put(const Archives& archives) const
+    {
+        writeFile(pair.large, archives[0]);
+        writeFile(pair.small, archives[1]);
+    }
+    std::optional<Bytes> journalBytes() const
+    {
+        if (!std::filesystem::exists(journal)) return std::nullopt;
+        return readFile(journal);
+    }
+    void putJournal(const std::optional<Bytes>& bytes) const
+    {
+        std::filesystem::remove(journal);
+        if (bytes) writeFile(journal, *bytes);
+    }
+
+    TempDir dir;
+    journal::Pair pair{dir / "GRPFACES.S10", dir / "GRPFACET.S10"};
+    std::filesystem::path journal = journal::journalPath(pair.large);
+};
+
+Archives smallPair()
+{
+    return {pattern(offsetOf(Slot::Large, kNumbers + 1) + 100, 1),
+            pattern(offsetOf(Slot::Small, kNumbers + 1), 2)};
+}
+
+std::vector<State> statesOf(const std::vector<journal::HistoryEntry>& entries)
+{
+    std::vector<State> states;
+    for (const auto& entry : entries) states.push_back(entry.state);
+    return states;
+}
+
+TEST(Checksum64, MatchesTheReferenceValuesOfXxh64)
+{
+    const std::pair<std::size_t, std::uint64_t> rows[] = {
+        {0, 0xEF46DB3751D8E999},    {3, 0x31D2363F52E564C9},  {4, 0x9BB64B7D66EE9FDA},
+        {31, 0xA2AA5F33CC4A6119},   {32, 0x23C3C17EF790FD97}, {45, 0x86FAEE00897C4B41},
+        {6144, 0xCD5E17882D8E3391},
+    };
+    for (const auto& [size, expected] : rows) {
+        SCOPED_TRACE(size);
+        Bytes bytes(size);
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+        EXPECT_EQ(journal::checksum64(bytes), expected);
+    }
+}
+
+TEST(Journal, UndoWalksBackDownTheHistoryOneOperationAtATime)
+{
+    PairFolder folder(smallPair());
+    fileio::FileSystem& fs = fileio::nativeFileSystem();
+    journal::Options options;
+    options.clock = [] { return journal::Time(std::chrono::hours(1)); };
+    const Archives original = folder.archives();
+    const auto writeBack = bothSlots(2, 2, 1);
+    const auto batch = bothSlots(1, 3, 2);
+
+    ASSERT_TRUE(journal::apply(fs, folder.pair, Origin::WriteBack, writeBack, options));
+    const Archives afterWriteBack = applied(original, writeBack);
+    ASSERT_EQ(folder.archives(), afterWriteBack);
+    ASSERT_TRUE(journal::apply(fs, folder.pair, Origin::BatchImport, batch, options));
+    ASSERT_EQ(folder.archives(), applied(afterWriteBack, batch));
+    EXPECT_TRUE(std::filesystem::exists(folder.dir / "GRPFACES.S10.journal"));
+
+    auto undone = journal::undoLast(fs, folder.pair, options);
+    ASSERT_TRUE(undone.has_value());
+    EXPECT_EQ(undone->undone.origin, Origin::BatchImport);
+    EXPECT_EQ(undone->touched.size(), 6u);
+    EXPECT_EQ(folder.archives(), afterWriteBack);
+
+    undone = journal::undoLast(fs, folder.pair, options);
+    ASSERT_TRUE(undone.has_value());
+    EXPECT_EQ(undone->undone.origin, Origin::WriteBack);
+    EXPECT_EQ(undone->touched,
+              (std::vector<journal::RecordPlace>{{Slot::Large, offsetOf(Slot::Large, 2)},
+                                                 {Slot::Small, offsetOf(Slot::Small, 2)}}));
+    EXPECT_EQ(folder.archives(), original);
+
+    undone = journal::undoLast(fs, folder.pair, options);
+    ASSERT_FALSE(undone.has_value());
+    EXPECT_TRUE(std::holds_alternative<journal::NothingToUndo>(undone.error()));
+
+    const auto entries = journal::history(fs, folder.pair);
+    ASSERT_TRUE(entries.has_value());
+    EXPECT_EQ(statesOf(*entries),
+              (std::vector{State::Undone, State::Undone, State::Committed, State::Committed}));
+    ASSERT_EQ(entries->size(), 4u);
+    EXPECT_EQ((*entries)[2].undoes, (*entries)[1].id);
+    EXPECT_EQ((*entries)[3].undoes, (*entries)[0].id);
+    EXPECT_EQ((*entries)[1].records, 6u);
+    EXPECT_EQ((*entries)[0].time, journal::Time(std::chrono::hours(1)));
+}
+
+TEST(Journal, UndoRefusesARecordChangedSinceAndNamesIt)
+{
+    PairFolder folder(smallPair());
+    fileio::FileSystem& fs = fileio::nativeFileSystem();
+    ASSERT_TRUE(journal::apply(fs, folder.pair, Origin::WriteBack, bothSlots(2, 2, 1)));
+    const Archives changed = applied(folder.archives(), {recordWrite(Slot::Small, 2, 9)});
+    folder.put(changed);
+    const auto journalBefore = folder.journalBytes();
+
+    const auto undone = journal::undoLast(fs, folder.pair);
+    ASSERT_FALSE(undone.has_value());
+    const auto* conflict = std::get_if<journal::UndoConflict>(&undone.error());
+    ASSERT_NE(conflict, nullptr);
+    EXPECT_EQ(conflict->record, (journal::RecordPlace{Slot::Small, offsetOf(Slot::Small, 2)}));
+    EXPECT_EQ(folder.archives(), changed);
+    EXPECT_EQ(folder.journalBytes(), journalBefore);
+}
+
+TEST(Journal, RefusesBeforeAnyRecordIsTouched)
+{
+    const std::error_code tooShort = fileio::Fault::ArchiveTooShort;
+    const std::error_code overlap = journal::Fault::OverlappingRecords;
+    const std::error_code missing = std::make_error_code(std::errc::no_such_file_or_directory);
+    const auto readOnly = std::make_error_code(std::errc::read_only_file_system);
+    const auto full = std::make_error_code(std::errc::no_space_on_device);
+    struct Row {
+        const char* what;
+        bool withHistory;  // a journal exists already
+        std::function<void(PairFolder&, FaultyFileSystem&)> arrange;
+        std::vector<RecordWrite> writes;
+        std::error_code reason;
+    };
+    const Row rows[] = {
+        {"small archive missing", false,
+         [](PairFolder& f, FaultyFileSystem&) { std::filesystem::remove(f.pair.small); },
+         bothSlots(1, 1, 3), missing},
+        {"large archive ends inside the record", false,
+         [](PairFolder& f, FaultyFileSystem&) {
+             std::filesystem::resize_file(f.pair.large, offsetOf(Slot::Large, kNumbers) + 10);
+         },
+         bothSlots(kNumbers, kNumbers, 3), tooShort},
+        {"records overlap",
+         true,
+         [](PairFolder&, FaultyFileSystem&) {},
+         {recordWrite(Slot::Large, 1, 3),
+          {Slot::Large, offsetOf(Slot::Large, 2) - 1, Bytes(10, 7)}},
+         overlap},
+        {"journal's folder read-only", false,
+         [&](PairFolder&, FaultyFileSystem& fs) { fs.failAlways(Operation::Open, {}, readOnly); },
+         bothSlots(1, 1, 3), readOnly},
+        {"disk full while the journal is created", false,
+         [&](PairFolder&, FaultyFileSystem& fs) { fs.failAlways(Operation::Write, {}, full); },
+         bothSlots(1, 1, 3), full},
+        {"disk full while the entry is appended", true,
+         [&](PairFolder& f, FaultyFileSystem& fs) {
+             fs.failAlways(Operation::Write, f.journal, full);
+         },
+         bothSlots(1, 2, 3), full},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        PairFolder folder(smallPair());
+        if (row.withHistory) {
+            ASSERT_TRUE(journal::apply(fileio::nativeFileSystem(), folder.pair, Origin::WriteBack,
+                                       bothSlots(3, 3, 1)));
+        }
+        FaultyFileSystem fs;
+        row.arrange(folder, fs);
+        const auto names = folder.dir.fileNames();
+        const Bytes large = readFile(folder.pair.large);
+        const auto journalBefore = folder.journalBytes();
+
+        const auto applied = journal::apply(fs, folder.pair, Origin::BatchImport, row.writes);
+        ASSERT_FALSE(applied.has_value());
+        EXPECT_TRUE(applied.error().code == row.reason.default_error_condition())
+            << applied.error().code.message();
+        EXPECT_EQ(readFile(folder.pair.large), large);
+        EXPECT_EQ(folder.journalBytes(), journalBefore);
+        EXPECT_EQ(folder.dir.fileNames(), names);
+        EXPECT_TRUE(fs.entries(Operation::Write, folder.pair.large).empty());
+    }
+}
+
+TEST(Journal, RecoveryRollsBackAnUnfinishedOperationOnlyWhereItsBytesAre)
+{
+    constexpr std::size_t kMarkSize = 40;
+    const auto writes = bothSlots(1, 2, 5);  // large 1, small 1, large 2, small 2
+    struct Row {
+        const char* what;
+        std::size_t cut;   // bytes cut off the journal's end after the operation
+        std::size_t junk;  // zeros appended after that, as a crash that extended the file
+        std::function<void(Archives&)> meddle;
+        bool discards;  // recovery finds a torn end to cut off
+        bool rolledBack;
+        std::size_t putBack;
+        std::vector<journal::RecordPlace> leftAlone;
+    };
+    const Row rows[] = {
+        {"commit mark never written", kMarkSize, 0, [](Archives&) {}, false, true, 4, {}},
+        {"commit mark torn", kMarkSize / 2, 0, [](Archives&) {}, true, true, 4, {}},
+        {"killed between the two archives",
+         kMarkSize,
+         0,
+         [](Archives& a) { a[1] = smallPair()[1]; },
+         false,
+         true,
+         2,
+         {}},
+        {"a record changed by someone else since",
+         kMarkSize,
+         0,
+         [](Archives& a) { a = applied(a, {recordWrite(Slot::Small, 2, 9)}); },
+         false,
+         true,
+         3,
+         {{Slot::Small, offsetOf(Slot::Small, 2)}}},
+        {"the small archive gone",
+         kMarkSize,
+         0,
+         [](Archives& a) { a[1].clear(); },
+         false,
+         true,
+         2,
+         {{Slot::Small, offsetOf(Slot::Small, 1)}, {Slot::Small, offsetOf(Slot::Small, 2)}}},
+        {"entry torn: killed before any record",
+         3 * kMarkSize,
+         0,
+         [](Archives& a) { a = smallPair(); },
+         true,
+         false,
+         0,
+         {}},
+        {"zeros after the commit mark", 0, 4096, [](Archives&) {}, true, false, 0, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        PairFolder folder(smallPair());
+        fileio::FileSystem& fs = fileio::nativeFileSystem();
+        ASSERT_TRUE(journal::apply(fs, folder.pair, Origin::BatchImport, writes));
+        Bytes journalBytes = *folder.journalBytes();
+        journalBytes.resize(journalBytes.size() - row.cut + row.junk);
+        folder.putJournal(journalBytes);
+        Archives meddled = folder.archives();
+        row.meddle(meddled);
+        folder.put(meddled);
+        if (meddled[1].empty()) std::filesystem::remove(folder.pair.small);
+
+        const auto recovered = journal::recover(fs, folder.pair);
+        ASSERT_TRUE(recovered.has_value()) << recovered.error().code.message();
+        ASSERT_TRUE(recovered->has_value());
+        const journal::Recovery& report = **recovered;
+        EXPECT_EQ(report.operation.has_value(), row.rolledBack);
+        if (report.operation) {
+            EXPECT_EQ(report.operation->origin, Origin::BatchImport);
+        }
+        EXPECT_EQ(report.putBack, row.putBack);
+        EXPECT_EQ(report.leftAlone, row.leftAlone);
+        EXPECT_EQ(report.discardedBytes > 0, row.discards);
+
+        // What was left alone keeps its bytes; everything else is old again.
+        Archives expected = row.rolledBack ? smallPair() : meddled;
+        for (const auto& place : row.leftAlone)
+            if (!meddled[indexOf(place.archive)].empty())
+                expected = applied(expected, {recordWrite(place.archive, 2, 9)});
+        EXPECT_EQ(readFile(folder.pair.large), expected[0]);
+        if (meddled[1].empty()) {
+            EXPECT_FALSE(std::filesystem::exists(folder.pair.small));
+        } else {
+            EXPECT_EQ(readFile(folder.pair.small), expected[1]);
+        }
+
+        // Settled: a second look finds nothing to do.
+        const auto again = journal::recover(fs, folder.pair);
+        ASSERT_TRUE(again.has_value());
+        EXPECT_FALSE(again->has_value());
+        const auto entries = journal::history(fs, folder.pair);
+        ASSERT_TRUE(entries.has_value());
+        EXPECT_EQ(statesOf(*entries), row.cut > kMarkSize ? std::vector<State>{}
+                                      : row.rolledBack    ? std::vector{State::RolledBack}
+                                                          : std::vector{State::Committed});
+    }
+
+    // With no journal there is nothing to do, and nothing is created.
+    PairFolder folder(smallPair());
+    const auto recovered = journal::recover(fileio::nativeFileSystem(), folder.pair);
+    ASSERT_TRUE(recovered.has_value());
+    EXPECT_FALSE(recovered->has_value());
+    EXPECT_TRUE(journal::history(fileio::nativeFileSystem(), folder.pair)->empty());
+    EXPECT_FALSE(std::filesystem::exists(folder.journal));
+}
+
+TEST(Journal, KeepsTheNewestOperationsWithinItsSizeLimit)
+{
+    PairFolder folder(smallPair());
+    fileio::FileSystem& fs = fileio::nativeFileSystem();
+    journal::Options options;
+    options.sizeLimit = 5 * 2400;  // a few small records' worth
+    for (int salt = 1; salt <= 12; ++salt) {
+        ASSERT_TRUE(journal::apply(fs, folder.pair, Origin::WriteBack,
+                                   {{recordWrite(Slot::Small, 1 + salt % 2, salt)}}, options));
+        EXPECT_LE(std::filesystem::file_size(folder.journal), options.sizeLimit);
+    }
+    const auto entries = journal::history(fs, folder.pair);
+    ASSERT_TRUE(entries.has_value());
+    ASSERT_GE(entries->size(), 2u);
+    ASSERT_LT(entries->size(), 12u);
+    for (std::size_t i = 0; i < entries->size(); ++i)
+        EXPECT_EQ((*entries)[i].id, 12 - entries->size() + 1 + i);
+
+    // The newest can still be undone; the ids go on where they were.
+    const auto undone = journal::undoLast(fs, folder.pair, options);
+    ASSERT_TRUE(undone.has_value());
+    EXPECT_EQ(undone->undone.id, 12u);
+    EXPECT_EQ(undone->undoId, 13u);
+}
+
+// Whatever single file operation fails, each archive ends wholly as it was or
+// wholly as the action leaves it, the journal agrees, and success is reported
+// only when the new state is in place; a recovery at the next opening changes
+// nothing of that.
+TEST(Journal, AFailureAtAnyStepLeavesEachArchiveWhollyOldOrWhollyNew)
+{
+    using Act = std::function<bool(fileio::FileSystem&, const journal::Pair&)>;
+    const auto applying = [](std::vector<RecordWrite> writes, std::uint64_t limit = 64 << 20) {
+        journal::Options options;
+        options.sizeLimit = limit;
+        return [writes, options](fileio::FileSystem& fs, const journal::Pair& pair) {
+            return journal::apply(fs, pair, Origin::BatchImport, writes, options).has_value();
+        };
+    };
+    struct Scenario {
+        const char* what;
+        std::vector<std::vector<RecordWrite>> earlier;  // applied first, on the real files
+        bool cutCommitMark;                             // and then left unfinished
+        Act act;
+        std::vector<RecordWrite> effect;  // what the act writes, applied to the old archives
+    };
+    const auto writeBack = bothSlots(2, 2, 4);
+    const auto batch = bothSlots(1, 3, 5);
+    const std::vector<RecordWrite> oneSmall = {recordWrite(Slot::Small, 3, 6)};
+    const Scenario scenarios[] = {
+        {"first write-back, journal created", {}, false, applying(writeBack), writeBack},
+        {"one small record", {writeBack}, false, applying(oneSmall), oneSmall},
+        {"batch in both archives", {writeBack}, false, applying(batch), batch},
+        {"write-back that compacts the journal",
+         {batch, writeBack, oneSmall},
+         false,
+         applying(writeBack, 40000),
+         writeBack},
+        {"undo",
+         {batch, writeBack},
+         false,
+         [](fileio::FileSystem& fs, const journal::Pair& pair) {
+             return journal::undoLast(fs, pair).has_value();
+         },
+         {}},
+        {"recovery",
+         {batch, writeBack},
+         true,
+         [](fileio::FileSystem& fs, const journal::Pair& pair) {
+             return journal::recover(fs, pair).has_value();
+         },
+         {}},
+    };
+
+    std::size_t runs = 0;
+    for (const Scenario& scenario : scenarios) {
+        PairFolder folder(smallPair());
+        fileio::FileSystem& native = fileio::nativeFileSystem();
+        Archives before = smallPair(), after;
+        for (const auto& writes : scenario.earlier) {
+            ASSERT_TRUE(journal::apply(native, folder.pair, Origin::WriteBack, writes));
+            after = before;
+            before = applied(before, writes);
+        }
+        if (scenario.cutCommitMark) {
+            Bytes bytes = *folder.journalBytes();
+            bytes.resize(bytes.size() - 40);
+            folder.putJournal(bytes);
+        } else if (!scenario.effect.empty()) {
+            after = applied(before, scenario.effect);
+        }
+        const auto journalBefore = folder.journalBytes();
+        const auto reset = [&] {
+            folder.put(before);
+            folder.putJournal(journalBefore);
+            for (const auto& name : folder.dir.fileNames())
+                if (name.ends_with(".tmp")) std::filesystem::remove(folder.dir / name);
+        };
+        const auto newestCommitted = [&]() -> std::uint64_t {
+            const auto entries = journal::history(native, folder.pair);
+            EXPECT_TRUE(entries.has_value());
+            std::uint64_t id = 0;
+            for (const auto& entry : *entries)
+                if (entry.state == State::Committed) id = std::max(id, entry.id);
+            return id;
+        };
+        const std::uint64_t committedBefore = newestCommitted();
+
+        FaultyFileSystem counting;
+        ASSERT_TRUE(scenario.act(counting, folder.pair)) << scenario.what;
+        ASSERT_EQ(folder.archives(), after) << scenario.what;
+        const std::size_t steps = counting.operationCount();
+
+        struct Arming {
+            std::string what;
+            std::function<void(FaultyFileSystem&)> arm;
+            bool once;
+        };
+        std::vector<Arming> armings;
+        for (std::size_t k = 1; k <= steps; ++k) {
+            const int at = static_cast<int>(k);
+            armings.push_back({"failure at step " + std::to_string(k),
+                               [at](FaultyFileSystem& f) { f.failAt(at); }, true});
+            if (counting.log()[k - 1].operation == Operation::Write)
+                armings.push_back({"short write at step " + std::to_string(k),
+                                   [at](FaultyFileSystem& f) {
+                                       f.failAt(at, FaultyFileSystem::Mode::ShortWrite);
+                                   },
+                                   true});
+        }
+        // Failing every time also defeats putting the old bytes back.
+        for (Slot slot : {Slot::Large, Slot::Small})
+            for (Operation operation : {Operation::Write, Operation::Flush})
+                armings.push_back(
+                    {std::string("every ") + (operation == Operation::Write ? "write" : "flush") +
+                         (slot == Slot::Large ? " of the large" : " of the small"),
+                     [&, slot, operation](FaultyFileSystem& f) {
+                         f.failAlways(operation,
+                                      slot == Slot::Large ? folder.pair.large : folder.pair.small);
+                     },
+                     false});
+
+        for (const Arming& arming : armings) {
+            SCOPED_TRACE(::testing::Message() << scenario.what << ", " << arming.what);
+            reset();
+            FaultyFileSystem faulty;
+            arming.arm(faulty);
+            const bool succeeded = scenario.act(faulty, folder.pair);
+            ++runs;
+            if (arming.once) {
+                EXPECT_TRUE(faulty.injected());
+            }
+            const Archives now = folder.archives();
+            const bool recovery = scenario.cutCommitMark;
+            if (succeeded || (arming.once && !recovery)) {
+                EXPECT_TRUE(now == (succeeded ? after : before))
+                    << (succeeded ? "success reported, but the new state is not in place"
+                                  : "failure reported, but the archives changed");
+            }
+
+            // The next opening of the pair settles the journal without
+            // changing what the action's answer promised.
+            const auto recovered = journal::recover(native, folder.pair);
+            ASSERT_TRUE(recovered.has_value()) << recovered.error().code.message();
+            EXPECT_TRUE(folder.archives() == (succeeded || recovery ? after : before));
+            const auto again = journal::recover(native, folder.pair);
+            ASSERT_TRUE(again.has_value());
+            EXPECT_FALSE(again->has_value()) << "the journal was left unsettled";
+            if (!recovery) {
+                EXPECT_EQ(newestCommitted() > committedBefore, succeeded);
+            }
+        }
+    }
+    RecordProperty("fault_runs", std::to_string(runs));
+    std::printf("journal fault sweep: %zu runs, each ending wholly old or wholly new\n", runs);
+}
+
+#ifndef _WIN32
+// A child process writes all 832 numbers of both archives as one batch and is
+// killed at a random moment; recovery then leaves both archives exactly as
+// before or exactly as after the batch. tmpfs keeps it fast: a kill, unlike a
+// power cut, leaves the page cache standing, so the disk adds nothing here.
+TEST(JournalCrash, AKillAtAnyMomentLeavesTheArchivesAsBeforeOrAfterOnceRecovered)
+{
+    // A few hundred kills, fewer where a slow machine or a sanitizer would
+    // take more than the budget.
+    constexpr int kKills = 300;
+    constexpr auto kBudget = std::chrono::seconds(40);
+    const bool shm = std::filesystem::is_directory("/dev/shm") && ::access("/dev/shm", W_OK) == 0;
+    const Archives before{demo::demoArchive(Slot::Large), demo::demoArchive(Slot::Small)};
+    PairFolder folder(before, shm ? "/dev/shm" : std::filesystem::temp_directory_path());
+    std::vector<RecordWrite> batch;
+    for (int number = archive::kFirstNumber; number <= archive::kLastNumber; ++number)
+        for (Slot slot : {Slot::Large, Slot::Small})
+            batch.push_back({slot, offsetOf(slot, number),
+                             demo::demoRecord(slot, archive::kLastNumber + 1 - number)});
+    const Archives after = applied(before, batch);
+    const auto reset = [&](bool archivesChanged) {
+        for (const auto& name : folder.dir.fileNames())
+            if (name.find(".journal") != std::string::npos)
+                std::filesystem::remove(folder.dir / name);
+        if (archivesChanged) folder.put(before);
+    };
+
+    // Runs the batch in a child and kills it killAfter microseconds after its
+    // start or, given atOperation, after it reached its file operation of that
+    // number (it says so through a pipe; watching the files would slow it
+    // down). Returns how the child ended and how long it ran.
+    using Clock = std::chrono::steady_clock;
+    const auto runChild = [&](std::optional<std::int64_t> killAfter,
+                              std::optional<std::size_t> atOperation) {
+        int pipe[2];
+        EXPECT_EQ(::pipe(pipe), 0);
+        const auto start = Clock::now();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(pipe[0]);
+            FaultyFileSystem files;
+            files.observer = [&](const FaultyFileSystem::Entry&) {
+                if (files.operationCount() + 1 == atOperation) (void)!::write(pipe[1], "k", 1);
+            };
+            ::_exit(journal::apply(files, folder.pair, Origin::BatchImport, batch) ? 0 : 1);
+        }
+        ::close(pipe[1]);
+        char signal;
+        const auto from = atOperation && ::read(pipe[0], &signal, 1) == 1 ? Clock::now() : start;
+        if (killAfter) {
+            std::this_thread::sleep_until(from + std::chrono::microseconds(*killAfter));
+            ::kill(child, SIGKILL);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(pipe[0]);
+        return std::pair{
+            status,
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()};
+    };
+
+    // Unkilled runs tell how long a batch takes, which of its file operations
+    // change the archives, and how long the journal is once it is committed.
+    std::array<std::int64_t, 3> wholes{};
+    for (auto& whole : wholes) {
+        reset(true);
+        const auto [status, took] = runChild(std::nullopt, std::nullopt);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        whole = took;
+    }
+    std::ranges::sort(wholes);
+    reset(true);
+    FaultyFileSystem counting;
+    ASSERT_TRUE(journal::apply(counting, folder.pair, Origin::BatchImport, batch));
+    ASSERT_EQ(folder.archives(), after);
+    const auto& log = counting.log();
+    const auto firstRecordWrite = std::ranges::find_if(log, [&](const auto& entry) {
+        return entry.operation == Operation::Write &&
+               (entry.path == folder.pair.large || entry.path == folder.pair.small);
+    });
+    ASSERT_NE(firstRecordWrite, log.end());
+    const std::size_t recordsFrom = static_cast<std::size_t>(firstRecordWrite - log.begin()) + 1;
+    const auto commitWrite =
+        std::ranges::find_if(log | std::views::reverse, [&](const auto& entry) {
+            return entry.operation == Operation::Write && entry.path == folder.journal;
+        });
+    const std::size_t commitAt = static_cast<std::size_t>(log.rend() - commitWrite);
+    const auto committedSize = std::filesystem::file_size(folder.journal);
+
+    // A third of the kills falls anywhere in the run; the rest at or just after
+    // one of the file operations from the first record write to the commit
+    // mark, where recovery has the most to do.
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<std::int64_t> anywhere(0, wholes[1]), soonAfter(0, 500);
+    std::uniform_int_distribution<std::size_t> operation(recordsFrom, commitAt);
+    int beforeEntry = 0, entryOnly = 0, mixed = 0, allWritten = 0, afterCommit = 0, exited = 0;
+    const auto deadline = Clock::now() + kBudget;
+    int kills = 0;
+    for (bool changed = true; kills < kKills && Clock::now() < deadline; ++kills) {
+        SCOPED_TRACE(kills);
+        reset(changed);
+        const bool anchored = kills % 3 != 0;
+        const auto [status, took] = anchored ? runChild(soonAfter(random), operation(random))
+                                             : runChild(anywhere(random), std::nullopt);
+        if (WIFEXITED(status)) {
+            ASSERT_EQ(WEXITSTATUS(status), 0);
+            ++exited;
+        }
+
+        // Only a committed batch leaves the journal this long and nothing to do.
+        std::error_code missing;
+        const bool committed = std::filesystem::file_size(folder.journal, missing) == committedSize;
+        const auto recovered = journal::recover(fileio::nativeFileSystem(), folder.pair);
+        ASSERT_TRUE(recovered.has_value()) << recovered.error().code.message();
+        EXPECT_TRUE(!committed || !recovered->has_value());
+        if (!*recovered || !(*recovered)->operation) {
+            ++(committed ? afterCommit : beforeEntry);
+        } else {
+            const std::size_t putBack = (*recovered)->putBack;
+            ++(putBack == 0 ? entryOnly : putBack == batch.size() ? allWritten : mixed);
+        }
+
+        const Archives now = folder.archives();
+        ASSERT_TRUE(now == (committed ? after : before))
+            << (now == before || now == after ? "the wrong whole state"
+                                              : "a mixture of old and new records");
+        changed = now != before;
+    }
+    EXPECT_GE(kills, 50);
+    RecordProperty("kills", kills);
+    RecordProperty("before_entry_whole", beforeEntry);
+    RecordProperty("inside_record_writes", entryOnly + mixed + allWritten);
+    RecordProperty("after_commit", afterCommit);
+    std::printf(
+        "journal crash test: %d kills (a batch of %zu records runs %lld us): %d before the "
+        "entry was whole; %d inside the record writes (%d with no record written yet, %d with "
+        "the archives mixed, %d with every record written); %d after the commit (%d had "
+        "exited)\n",
+        kills, batch.size(), static_cast<long long>(wholes[1]), beforeEntry,
+        entryOnly + mixed + allWritten, entryOnly, mixed, allWritten, afterCommit, exited);
+}
+#endif
+
+}  // namespace
