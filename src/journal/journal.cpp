@@ -356,8 +356,9 @@ Result<OpenJournal> writeFresh(FileSystem& fs, const std::filesystem::path& path
 }
 
 // Makes room for an entry of incoming bytes by dropping the oldest whole
-// operations. It keeps only three quarters of the limit, so that a full
-// journal is copied once per quarter of the limit written, not at every write.
+// operations. It keeps at most half the limit, so that the journal is copied
+// once per half of the limit written, not at every write: the copying costs
+// at most as much again as the writing.
 Result<void> compact(FileSystem& fs, OpenJournal& journal, std::uint64_t incoming,
                      std::uint64_t limit)
 {
@@ -366,7 +367,7 @@ Result<void> compact(FileSystem& fs, OpenJournal& journal, std::uint64_t incomin
         if (block.view.kind == Kind::Operation) starts.push_back(block.offset);
     });
     if (!end) return std::unexpected(end.error());
-    const std::uint64_t room = limit - limit / 4;
+    const std::uint64_t room = limit / 2;
     auto first = std::ranges::find_if(starts, [&](std::uint64_t start) {
         return kHeaderSize + (*end - start) + incoming <= room;
     });

@@ -50,8 +50,9 @@ struct Pair {
 using Time = std::chrono::sys_time<std::chrono::milliseconds>;
 
 struct Options {
-    // The journal keeps the newest operations within this many bytes; the
-    // newest one is kept even when it alone is larger.
+    // The journal keeps the newest operations within this many bytes: when
+    // the next one would not fit, the oldest are dropped until at most half
+    // of it is used. The newest is kept even when it alone is larger.
     std::uint64_t sizeLimit = std::uint64_t{64} << 20;
     // When operations happen; empty means the system clock.
     std::function<Time()> clock;

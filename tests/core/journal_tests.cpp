@@ -388,7 +388,7 @@ TEST(Journal, KeepsTheNewestOperationsWithinItsSizeLimit)
     PairFolder folder(smallPair());
     fileio::FileSystem& fs = fileio::nativeFileSystem();
     journal::Options options;
-    options.sizeLimit = 5 * 2400;  // a few small records' worth
+    options.sizeLimit = 8 * 4700;  // eight small records' worth
     for (int salt = 1; salt <= 12; ++salt) {
         ASSERT_TRUE(journal::apply(fs, folder.pair, Origin::WriteBack,
                                    {{recordWrite(Slot::Small, 1 + salt % 2, salt)}}, options));
@@ -439,7 +439,7 @@ TEST(Journal, AFailureAtAnyStepLeavesEachArchiveWhollyOldOrWhollyNew)
         {"write-back that compacts the journal",
          {batch, writeBack, oneSmall},
          false,
-         applying(writeBack, 40000),
+         applying(writeBack, 60000),
          writeBack},
         {"undo",
          {batch, writeBack},
