@@ -62,6 +62,7 @@ public:
     }
     fileio::Result<std::uint64_t> size() override { return real_->size(); }
     fileio::Result<void> flush() override { return {}; }
+    fileio::Result<void> truncate(std::uint64_t size) override { return real_->truncate(size); }
     fileio::Result<void> close() override { return real_->close(); }
 
 private:
