@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints the benchmark results as a short table: for each measurement the
 median of ours, the median of the byte-at-a-time reference from the same run,
-their ratio, and the target the benchmark states.
+their ratio, and the target the benchmark states; then what the journal costs,
+journaled beside plain record writes, with and without flushing to disk.
 
     bench/report.py build/bench/results.json
 """
@@ -12,6 +13,9 @@ import sys
 
 UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 ORDER = ["show", "change", "sweep", "export", "writeback", "startup"]
+JOURNAL = ["journal-writeback", "journal-batch"]
+JOURNAL_VARIANTS = [("ours+fsync", "journaled, fsync"), ("ours", "journaled, no flush"),
+                    ("plain+fsync", "writeRecord, fsync"), ("plain", "writeRecord, no flush")]
 
 
 def readable(ns):
@@ -64,6 +68,12 @@ def machine():
     return f"{model}, {cores} cores, {system}"
 
 
+def print_table(rows):
+    widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
+    for row in rows:
+        print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip())
+
+
 def main(path):
     with open(path) as file:
         results = json.load(file)
@@ -94,9 +104,16 @@ def main(path):
         if name == "export" and ours.get("label"):
             notes.append(f"export folder: {ours['label'].split(';')[0].removeprefix('in ')}")
 
-    widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
-    for row in rows:
-        print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip())
+    print_table(rows)
+    journal = [("journal", *(label for _, label in JOURNAL_VARIANTS))]
+    for name in JOURNAL:
+        cells = [readable(found[(name, v)]["ns"]) if (name, v) in found else "—"
+                 for v, _ in JOURNAL_VARIANTS]
+        if any(cell != "—" for cell in cells):
+            journal.append((name, *cells))
+    if len(journal) > 1:
+        print()
+        print_table(journal)
     for note in notes:
         print(note)
     context = results.get("context", {})

@@ -90,6 +90,11 @@ public:
     }
     fileio::Result<std::uint64_t> size() override { return real_->size(); }
     fileio::Result<void> flush() override { return {}; }
+    fileio::Result<void> truncate(std::uint64_t size) override { return real_->truncate(size); }
+    fileio::Result<void> setPermissions(std::uint32_t permissions) override
+    {
+        return real_->setPermissions(permissions);
+    }
     fileio::Result<void> close() override { return real_->close(); }
 
 private:
@@ -163,6 +168,7 @@ void FaultyFileSystem::clearFaults()
 
 std::optional<std::error_code> FaultyFileSystem::note(Entry entry, std::optional<Mode>* hit)
 {
+    if (observer) observer(entry);
     std::optional<std::error_code> failure;
     if (countdown_ > 0 && --countdown_ == 0) {
         injected_ = true;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -52,6 +53,8 @@ public:
     void clearFaults();
     // Whether the fault set by failAt has been hit.
     bool injected() const { return injected_; }
+    // Called with every operation before it is done or refused.
+    std::function<void(const Entry&)> observer;
 
     Result<std::unique_ptr<fileio::File>> openRead(const std::filesystem::path& path) override;
     Result<std::unique_ptr<fileio::File>> openReadWrite(const std::filesystem::path& path) override;
