@@ -57,9 +57,11 @@ protected:
     }
     void mouseMoveEvent(QMouseEvent* event) override
     {
-        const QPoint at = event->position().toPoint() / kSwatchSize;
-        const bool inside = rect().contains(event->position().toPoint()) &&
-                            at.x() < kSwatchesPerRow && at.y() < kSwatchesPerRow;
+        const QPoint point = event->position().toPoint();
+        // Whole swatches: QPoint's own division rounds to the nearest.
+        const QPoint at(point.x() / kSwatchSize, point.y() / kSwatchSize);
+        const bool inside =
+            rect().contains(point) && at.x() < kSwatchesPerRow && at.y() < kSwatchesPerRow;
         if (hovered)
             hovered(inside ? std::optional(at.y() * kSwatchesPerRow + at.x()) : std::nullopt);
     }
@@ -107,7 +109,9 @@ std::optional<QPoint> PixelView::pixelAt(QPoint point) const
     const QRect area = pictureRect();
     if (!area.contains(point)) return std::nullopt;
     const int scale = area.width() / pictureSize_.width();
-    return (point - area.topLeft()) / scale;
+    const QPoint offset = point - area.topLeft();
+    // Whole pixels: QPoint's own division rounds to the nearest.
+    return QPoint(offset.x() / scale, offset.y() / scale);
 }
 
 void PixelView::paintEvent(QPaintEvent*)
@@ -155,7 +159,8 @@ CloserLook::CloserLook(Form1& form)
 
     auto describePixel = [this](PixelView* view, const QString& which) {
         return [this, view, which](std::optional<QPoint> pixel) {
-            if (!pixel) return status_->clear();
+            if (!pixel) return clearStatusFrom(view);
+            statusFrom_ = view;
             const QImage& picture = view->picture();
             const int index = picture.pixelIndex(*pixel);
             status_->setText(QStringLiteral("%1 (%2, %3)  索引 %4  %5")
@@ -169,7 +174,8 @@ CloserLook::CloserLook(Form1& form)
     large_->hovered = describePixel(large_, QStringLiteral("大头像"));
     small_->hovered = describePixel(small_, QStringLiteral("小头像"));
     palette_->hovered = [this](std::optional<int> entry) {
-        if (!entry) return status_->clear();
+        if (!entry) return clearStatusFrom(palette_);
+        statusFrom_ = palette_;
         status_->setText(QStringLiteral("调色板  索引 %1  %2")
                              .arg(*entry)
                              .arg(colourName(palette_->colours().value(*entry))));
@@ -177,6 +183,12 @@ CloserLook::CloserLook(Form1& form)
 
     connect(&form, &Form1::portraitChanged, this, &CloserLook::follow);
     follow();
+}
+
+void CloserLook::clearStatusFrom(const QWidget* source)
+{
+    // The pointer leaving one view may be told after it entered the next.
+    if (statusFrom_ == source) status_->clear();
 }
 
 QString CloserLook::statusText() const

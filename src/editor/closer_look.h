@@ -18,6 +18,8 @@ class PixelView;
 class PaletteView;
 
 class CloserLook final : public QWidget {
+    Q_OBJECT
+
 public:
     // A window of its own, closed with form.
     explicit CloserLook(Form1& form);
@@ -30,17 +32,21 @@ public:
 
 private:
     void follow();
+    void clearStatusFrom(const QWidget* source);
 
     Form1& form_;
     PixelView* large_;
     PixelView* small_;
     PaletteView* palette_;
     QLabel* status_;
+    const QWidget* statusFrom_ = nullptr;  // the view that wrote the status
 };
 
 // A picture at the largest whole-number scale that fits, centred; each
 // picture pixel a square block, never blended.
 class PixelView final : public QWidget {
+    Q_OBJECT
+
 public:
     PixelView(int minimumScale, QSize pictureSize, QWidget* parent);
 

@@ -19,6 +19,8 @@ namespace pelloran::editor {
 class Form1;
 
 class Gallery final : public QAbstractScrollArea {
+    Q_OBJECT
+
 public:
     // A window of its own over form's range, closed with form.
     explicit Gallery(Form1& form);
