@@ -149,22 +149,29 @@ void Gallery::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
     layOut();
+    bringSelectedIntoView();
 }
 
 void Gallery::select(int number)
 {
     if (number < numbers_.first || number > numbers_.last) return;
-    const QRect old = cellRect(selected_);
+    viewport()->update(cellRect(selected_));
     selected_ = number;
-    // Brought into view, scrolling as little as needed.
-    const QRect cell = cellRect(number);
+    bringSelectedIntoView();
+    viewport()->update(cellRect(number));
+}
+
+void Gallery::bringSelectedIntoView()
+{
+    // Before the window is shown the viewport has no size of its own yet;
+    // the first resize brings the selection into view instead.
+    if (!isVisible() || selected_ < numbers_.first || selected_ > numbers_.last) return;
+    const QRect cell = cellRect(selected_);
     QScrollBar* bar = verticalScrollBar();
     if (cell.top() < 0)
         bar->setValue(bar->value() + cell.top());
     else if (cell.bottom() >= viewport()->height())
         bar->setValue(bar->value() + cell.bottom() - viewport()->height() + 1);
-    viewport()->update(old);
-    viewport()->update(cellRect(number));
 }
 
 void Gallery::choose(int number)

@@ -42,6 +42,7 @@ protected:
 private:
     void follow();
     void select(int number);
+    void bringSelectedIntoView();
     void choose(int number);
     void layOut();
     int columns() const;
