@@ -6,11 +6,12 @@
 #   make fuzz   each fuzz target for FUZZ_SECONDS (default 60); reports executions
 #   make bench  the benchmarks of the release build; results in build/bench/results.json
 #   make format-check   fails when a source file differs from what clang-format makes of it
+#   make package        the Debian package of the release build, in build/release
 PRESET ?= release
 BUILD  := build/$(PRESET)
 DEMO   := build/demo
 
-.PHONY: run test test-windows test-sanitize fuzz build deps demo bench clean format-check
+.PHONY: run test test-windows test-sanitize fuzz build deps demo bench clean format-check package
 
 deps:
 	scripts/install-deps
@@ -64,6 +65,12 @@ bench: deps
 	QT_QPA_PLATFORM=offscreen build/release/bench/pelloran-bench \
 		--benchmark_out=$(BENCH_OUT) --benchmark_out_format=json
 	@python3 bench/report.py $(BENCH_OUT)
+
+# Always the release build: what cmake --install puts in place, as a .deb.
+package: deps
+	cmake --preset release
+	cmake --build --preset release
+	cd build/release && cpack -G DEB
 
 format-check: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror

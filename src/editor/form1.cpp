@@ -1,14 +1,14 @@
 #include "editor/form1.h"
 
 #include <QFont>
+#include <QIcon>
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <algorithm>
 
+#include "editor/window_actions.h"
 #include "platform/paths.h"
 
 namespace pelloran::editor {
@@ -30,21 +30,6 @@ constexpr int kClientWidth = 373;
 constexpr int kClientHeight = 116;
 constexpr int kPageStep = 10;
 
-QIcon drawnIcon()
-{
-    // A tiny portrait on a frame: drawn here rather than shipped as a file.
-    QPixmap pixmap(32, 32);
-    pixmap.fill(QColor(0x5a, 0x3a, 0x22));
-    QPainter painter(&pixmap);
-    painter.fillRect(3, 3, 26, 26, QColor(0xe8, 0xd8, 0xb0));
-    painter.setBrush(QColor(0xd9, 0xa0, 0x70));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(9, 6, 14, 16);
-    painter.setBrush(QColor(0x30, 0x30, 0x60));
-    painter.drawRect(7, 22, 18, 7);
-    return QIcon(pixmap);
-}
-
 QString qText(const std::string& utf8)
 {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
@@ -61,6 +46,7 @@ Form1::Form1(platform::CommonDialog& commonDialog, platform::MessageBoxes& messa
 {
     createControls();
     connectHandlers();
+    addWindowActions(*this);
     Form_Load();
 }
 
@@ -69,7 +55,7 @@ Form1::~Form1() = default;
 void Form1::createControls()
 {
     setWindowTitle(QStringLiteral("Pelloran 头像编辑"));
-    setWindowIcon(drawnIcon());
+    setWindowIcon(programIcon());
     setFixedSize(kClientWidth, kClientHeight);
     QFont font = this->font();
     font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
@@ -285,6 +271,7 @@ void Form1::showState()
 {
     const session::State& state = session_.state();
     const bool open = state.pairOpen();
+    bool portraitMoved = open && state.number != shownNumber_;
 
     LargeFilePath = state.largeArchive;
     SmallFilePath = state.smallArchive;
@@ -312,6 +299,7 @@ void Form1::showState()
         if (open && preview != painted) {
             (slot == Slot::Large ? Pic1 : Pic2)->setPicture(platform::recordPicture(slot, preview));
             painted = preview;
+            portraitMoved = true;
         }
     }
 
@@ -326,16 +314,20 @@ void Form1::showState()
         const QSignalBlocker quiet3(Option3);
         (state.chosenRange == session::Range::NewOfficers ? Option1 : Option3)->setChecked(true);
     }
-    if (!open) return;
-    const session::Numbers numbers = session::numbersOf(state.range);
-    {
-        const QSignalBlocker quiet(HScroll1);
-        HScroll1->setRange(numbers.first, numbers.last);
-        HScroll1->setValue(state.number);
+    if (open) {
+        const session::Numbers numbers = session::numbersOf(state.range);
+        {
+            const QSignalBlocker quiet(HScroll1);
+            HScroll1->setRange(numbers.first, numbers.last);
+            HScroll1->setValue(state.number);
+        }
+        Label1->setText(kNumberCaption + QString::number(state.number));
+        Label2->setText(QString::number(numbers.first));
+        Label3->setText(QString::number(numbers.last));
+        shownNumber_ = state.number;
     }
-    Label1->setText(kNumberCaption + QString::number(state.number));
-    Label2->setText(QString::number(numbers.first));
-    Label3->setText(QString::number(numbers.last));
+    emit stateShown();
+    if (portraitMoved) emit portraitChanged();
 }
 
 MessageAnswer Form1::tell(const session::Message& message)

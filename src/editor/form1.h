@@ -74,6 +74,8 @@ struct EditorState {
 };
 
 class Form1 final : public QWidget, public EditorState {
+    Q_OBJECT
+
 public:
     Form1(platform::CommonDialog& commonDialog, platform::MessageBoxes& messageBoxes,
           fileio::FileSystem& fileSystem = fileio::nativeFileSystem(), QWidget* parent = nullptr);
@@ -122,6 +124,13 @@ public:
     platform::PictureBox* Pic2;
     platform::CommonDialog& CommonDialog1;
 
+signals:
+    // The controls were written from the session, after any action.
+    void stateShown();
+    // The number shown or a preview's record changed: what the added views
+    // of the shown pair must follow. Not sent when nothing they show changed.
+    void portraitChanged();
+
 private:
     void createControls();
     void connectHandlers();
@@ -144,6 +153,7 @@ private:
     // The records the previews were last painted from, so that a picture is
     // made only when its record changed.
     std::array<session::Record, 2> painted_;
+    int shownNumber_ = 0;
 };
 
 }  // namespace pelloran::editor

@@ -137,6 +137,9 @@ public:
                      const Pictures* pictures = nullptr);
 
     const State& state() const { return state_; }
+    // The files the session reads and writes through; views that read more
+    // of the archives than the shown number use the same.
+    fileio::FileSystem& fileSystem() const { return fileSystem_; }
 
     // Opens the pair whose large archive is largeArchive (the small one's name
     // derived from it) and shows number 1 in the historical range. A missing

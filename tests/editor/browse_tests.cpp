@@ -1,16 +1,23 @@
 // Browsing by number: the scroll bar, the two ranges, and what a number
 // change loads.
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <functional>
 #include <set>
 
+#include "editor/closer_look.h"
 #include "editor/editor_fixture.h"
+#include "editor/gallery.h"
 
 namespace pelloran::testing {
 namespace {
@@ -218,6 +225,126 @@ TEST_F(BrowseTest, AFailureWhileTheMouseHoldsTheBarGivesOneMessageAndStops)
         EXPECT_EQ(window.session().state().number, 1);
         EXPECT_EQ(window.Label1->text(), "编号:1");
     }
+}
+
+// The added window a shortcut opens, as the user opens it.
+template <class View>
+View* openWith(editor::Form1& form, const char* shortcut)
+{
+    for (QAction* action : form.actions())
+        if (action->shortcut() == QKeySequence(QString::fromLatin1(shortcut))) action->trigger();
+    return form.findChild<View*>();
+}
+
+TEST_F(BrowseTest, TheGalleryShowsTheChosenNumberInTheWindowByClickOrEnter)
+{
+    struct Row {
+        const char* how;
+        std::function<void(editor::Gallery&)> choose;
+        int number;
+    };
+    const auto keys = [](std::vector<Qt::Key> pressed) {
+        return [pressed](editor::Gallery& gallery) {
+            for (Qt::Key key : pressed) {
+                QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+                QApplication::sendEvent(&gallery, &press);
+            }
+        };
+    };
+    const auto click = [](int number) {
+        return [number](editor::Gallery& gallery) {
+            QTest::mouseClick(gallery.viewport(), Qt::LeftButton, {},
+                              gallery.cellRect(number).center());
+        };
+    };
+    const Row rows[] = {
+        {"click", click(13), 13},
+        {"right, right, Enter", keys({Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}),
+         3},
+        {"End, Enter", keys({Qt::Key_End, Qt::Key_Enter}), 722},
+        {"click after switching to the new officers",
+         [this, click](editor::Gallery& gallery) {
+             form->Option1->click();
+             click(730)(gallery);
+         },
+         730},
+    };
+    openArchives();
+    auto* gallery = openWith<editor::Gallery>(*form, "Ctrl+G");
+    ASSERT_NE(gallery, nullptr);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        row.choose(*gallery);
+        EXPECT_EQ(form->Label1->text(), "编号:" + QString::number(row.number));
+        EXPECT_TRUE(showsNumber(Slot::Large, row.number));
+        EXPECT_TRUE(showsNumber(Slot::Small, row.number));
+        EXPECT_EQ(gallery->selected(), row.number);
+        // The cell shows the number's portrait, one screen pixel per pixel.
+        const QImage shot = gallery->viewport()->grab().toImage();
+        const QPoint origin = gallery->cellRect(row.number).topLeft() + QPoint(6, 6);
+        EXPECT_EQ(
+            shot.pixel(origin + QPoint(5, 7)) & 0xFFFFFF,
+            patternColour(Slot::Large, row.number, patternIndex(Slot::Large, row.number, 5, 7)) &
+                0xFFFFFF);
+    }
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(BrowseTest, TheCloserLookFollowsTheNumberAndThePendingImport)
+{
+    struct Row {
+        const char* after;
+        std::function<void()> step;
+        Slot slot;
+        QPoint pixel;
+        int index;
+        QRgb colour;
+    };
+    const Row rows[] = {
+        {"a number change",
+         [this] { browseTo(57); },
+         Slot::Large,
+         {3, 2},
+         patternIndex(Slot::Large, 57, 3, 2),
+         patternColour(Slot::Large, 57, patternIndex(Slot::Large, 57, 3, 2))},
+        {"the same, small",
+         [] {},
+         Slot::Small,
+         {31, 39},
+         patternIndex(Slot::Small, 57, 31, 39),
+         patternColour(Slot::Small, 57, patternIndex(Slot::Small, 57, 31, 39))},
+        {"an import",
+         [this] { import(editedBitmap(Slot::Large, 57, 0, 0, 7, "edit.bmp")); },
+         Slot::Large,
+         {0, 0},
+         7,
+         patternColour(Slot::Large, 57, 7)},
+    };
+    openArchives();
+    auto* look = openWith<editor::CloserLook>(*form, "Ctrl+L");
+    ASSERT_NE(look, nullptr);
+    look->resize(900, 600);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string("after ") + row.after);
+        row.step();
+        editor::PixelView* view = row.slot == Slot::Large ? look->largeView() : look->smallView();
+        const QRect block = view->pixelRect(row.pixel);
+        EXPECT_GE(block.width(), 4);
+        const QImage shot = view->grab().toImage();
+        // Every screen pixel of the block has the pixel's colour: no blending.
+        for (QPoint corner : {block.topLeft(), block.bottomRight()})
+            EXPECT_EQ(shot.pixel(corner) & 0xFFFFFF, row.colour & 0xFFFFFF);
+        QMouseEvent move(QEvent::MouseMove, block.center(), view->mapToGlobal(block.center()),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+        EXPECT_EQ(look->statusText(), QStringLiteral("%1 (%2, %3)  索引 %4  %5")
+                                          .arg(row.slot == Slot::Large ? "大头像" : "小头像")
+                                          .arg(row.pixel.x())
+                                          .arg(row.pixel.y())
+                                          .arg(row.index)
+                                          .arg(QColor(row.colour).name().toUpper()));
+    }
+    EXPECT_TRUE(look->windowTitle().endsWith("57"));
 }
 
 }  // namespace

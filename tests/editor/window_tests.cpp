@@ -1,14 +1,17 @@
 // The window as the user first meets it, opening an archive pair, the about
 // box and exit.
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <functional>
 
 #include "editor/editor_fixture.h"
 #include "platform/paths.h"
@@ -60,6 +63,7 @@ TEST_F(WindowTest, StartsWithEveryControlInPlace)
     }
     EXPECT_EQ(form->size(), QSize(373, 116));
     EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(form->windowIcon().availableSizes().size(), 7);
     EXPECT_EQ(form->Pic1->contentsRect().size(), QSize(64, 80));
     EXPECT_EQ(form->Pic2->contentsRect().size(), QSize(32, 40));
     EXPECT_TRUE(form->Pic1->picture().isNull());
@@ -141,6 +145,63 @@ TEST_F(WindowTest, FirstOpenShowsNumberOneAndEnablesBrowsing)
     EXPECT_TRUE(showsNumber(Slot::Large, 1));
     EXPECT_TRUE(showsNumber(Slot::Small, 1));
     EXPECT_TRUE(messages.shown().empty());
+}
+
+// What a right click on control pops up: each entry as "text shortcut",
+// "(off)" when disabled, "-" for a separator.
+QStringList contextMenuOn(QWidget* control)
+{
+    QStringList seen;
+    QTimer::singleShot(0, [&seen] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (const QAction* action : menu->actions())
+            seen << (action->isSeparator() ? QStringLiteral("-")
+                                           : action->text() + ' ' + action->shortcut().toString() +
+                                                 (action->isEnabled() ? "" : " (off)"));
+        menu->close();
+    });
+    const QPoint at(2, 2);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, control->mapToGlobal(at));
+    QApplication::sendEvent(control, &click);
+    return seen;
+}
+
+TEST_F(WindowTest, RightClickAnywhereOffersTheActionsWithShortcutsEnabledLikeTheirButtons)
+{
+    struct Row {
+        const char* after;
+        std::function<void()> step;
+        QWidget* clicked;
+        QStringList menu;
+    };
+    const Row rows[] = {
+        {"start",
+         [] {},
+         form->Pic1,
+         {"打开文件 Ctrl+O", "导出图片 Ctrl+E (off)", "导入图片 Ctrl+I (off)", "写入 Ctrl+W (off)",
+          "-", "头像一览 Ctrl+G (off)", "放大查看 Ctrl+L (off)"}},
+        {"open",
+         [this] { openArchives(); },
+         form->HScroll1,
+         {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W (off)", "-",
+          "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
+        {"import",
+         [this] { import(editedBitmap(Slot::Small, 1, 0, 0, 9, "edit.bmp")); },
+         form->Label1,
+         {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W", "-",
+          "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string("after ") + row.after);
+        row.step();
+        EXPECT_EQ(contextMenuOn(row.clicked), row.menu);
+    }
+    // The write action runs the write button's handler.
+    form->actions()[3]->trigger();
+    EXPECT_FALSE(form->SmallPending);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].icon, MessageIcon::Information);
 }
 
 TEST_F(WindowTest, PreviewPixelsTakeTheirColourFromTheRecordsOwnPalette)

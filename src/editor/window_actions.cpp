@@ -1,0 +1,100 @@
+#include "editor/window_actions.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "editor/closer_look.h"
+#include "editor/form1.h"
+#include "editor/gallery.h"
+
+namespace pelloran::editor {
+
+namespace {
+
+// One added window per main window, made when first asked for and raised
+// when asked for again.
+template <class View>
+void showOnce(Form1& form, QPointer<View>& view)
+{
+    if (!view) view = new View(form);
+    view->show();
+    view->raise();
+    view->activateWindow();
+}
+
+}  // namespace
+
+void addWindowActions(Form1& form)
+{
+    // A right click on any control lands on the window's menu; the bar would
+    // otherwise offer Qt's own scroll menu instead.
+    form.setContextMenuPolicy(Qt::ActionsContextMenu);
+    form.HScroll1->setContextMenuPolicy(Qt::NoContextMenu);
+
+    struct Entry {
+        QAction* action;
+        std::function<bool()> enabled;
+    };
+    auto entries = std::make_shared<std::vector<Entry>>();
+    auto add = [&form, &entries](const QString& text, const QKeySequence& shortcut,
+                                 std::function<void()> run, std::function<bool()> enabled) {
+        auto* action = new QAction(text, &form);
+        action->setShortcut(shortcut);
+        action->setShortcutVisibleInContextMenu(true);
+        QObject::connect(action, &QAction::triggered, &form, std::move(run));
+        form.addAction(action);
+        entries->push_back({action, std::move(enabled)});
+    };
+    auto followsButton = [](QPushButton* button) {
+        return [button] { return button->isEnabled(); };
+    };
+    auto pairOpen = [&form] { return form.session().state().pairOpen(); };
+
+    add(
+        QStringLiteral("打开文件"), QKeySequence(Qt::CTRL | Qt::Key_O),
+        [&form] { form.Command1_Click(); }, followsButton(form.Command1));
+    add(
+        QStringLiteral("导出图片"), QKeySequence(Qt::CTRL | Qt::Key_E),
+        [&form] { form.Command3_Click(); }, followsButton(form.Command3));
+    add(
+        QStringLiteral("导入图片"), QKeySequence(Qt::CTRL | Qt::Key_I),
+        [&form] { form.Command4_Click(); }, followsButton(form.Command4));
+    add(
+        QStringLiteral("写入"), QKeySequence(Qt::CTRL | Qt::Key_W),
+        [&form] { form.Command5_Click(); }, followsButton(form.Command5));
+    auto* separator = new QAction(&form);
+    separator->setSeparator(true);
+    form.addAction(separator);
+
+    auto gallery = std::make_shared<QPointer<Gallery>>();
+    auto closerLook = std::make_shared<QPointer<CloserLook>>();
+    add(
+        QStringLiteral("头像一览"), QKeySequence(Qt::CTRL | Qt::Key_G),
+        [&form, gallery] { showOnce(form, *gallery); }, pairOpen);
+    add(
+        QStringLiteral("放大查看"), QKeySequence(Qt::CTRL | Qt::Key_L),
+        [&form, closerLook] { showOnce(form, *closerLook); }, pairOpen);
+
+    // The buttons are enabled in showState(), which ends by telling.
+    auto update = [entries] {
+        for (const Entry& entry : *entries) entry.action->setEnabled(entry.enabled());
+    };
+    QObject::connect(&form, &Form1::stateShown, &form, update);
+    update();
+}
+
+QIcon programIcon()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/pelloran-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+}  // namespace pelloran::editor
