@@ -162,7 +162,16 @@ void Form1::Command1_Click()
 
 void Form1::openPair(const std::filesystem::path& largeArchive)
 {
-    settle(session_.open(largeArchive));
+    const auto opened = session_.open(largeArchive);
+    settle(opened);
+    if (opened && opened->recovered) tell(session::recovered(*opened->recovered));
+}
+
+void Form1::undo()
+{
+    const auto undone = session_.undo();
+    settle(undone);
+    if (undone) tell(session::undoDone(*undone));
 }
 
 void Form1::goTo(int number)
@@ -254,7 +263,8 @@ std::optional<std::filesystem::path> Form1::askForFile(const QString& filter, Di
     return platform::toPath(CommonDialog1.fileName);
 }
 
-void Form1::settle(const session::Result<void>& result)
+template <class T>
+void Form1::settle(const session::Result<T>& result)
 {
     // The controls go back to the session's state first, so that the bar
     // stands on the number shown while the message is up.

@@ -101,6 +101,8 @@ public:
     void openPair(const std::filesystem::path& largeArchive);
     // Shows number (1 to 832), switching the range as the range buttons do.
     void goTo(int number);
+    // Undoes the last write to the pair and says what it put back.
+    void undo();
     // Reads, checks and maps the file for import; shows the refusal or error
     // and returns nothing when it is not taken. A picture with more colours
     // than a palette holds is taken reduced if the user says so.
@@ -144,7 +146,8 @@ private:
     // the session: after every action, whether it succeeded or not.
     void showState();
     // Shows the state, then the error of a failed action, if any.
-    void settle(const session::Result<void>& result);
+    template <class T>
+    void settle(const session::Result<T>& result);
     platform::MessageAnswer tell(const session::Message& message);
 
     platform::QtPictures pictures_;

@@ -68,6 +68,9 @@ void addWindowActions(Form1& form)
     add(
         QStringLiteral("写入"), QKeySequence(Qt::CTRL | Qt::Key_W),
         [&form] { form.Command5_Click(); }, followsButton(form.Command5));
+    add(
+        QStringLiteral("撤销上次写入"), QKeySequence(Qt::CTRL | Qt::Key_Z),
+        [&form] { form.undo(); }, pairOpen);
     auto* separator = new QAction(&form);
     separator->setSeparator(true);
     form.addAction(separator);

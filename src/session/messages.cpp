@@ -1,6 +1,8 @@
 #include "session/messages.h"
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <string_view>
 
 #include "archive/layout.h"
@@ -26,6 +28,11 @@ std::string format(std::string_view text, std::initializer_list<std::string_view
     return out;
 }
 
+std::string slotName(Slot slot)
+{
+    return slot == Slot::Large ? "大头像" : "小头像";
+}
+
 std::string trimmed(std::string text)
 {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r'))
@@ -43,6 +50,18 @@ std::string reasonText(const std::error_code& code)
                 return "文件长度不足，不含当前编号的头像。";
             case archive::Fault::VerifyMismatch:
                 return "写入后读回的内容与写入的内容不一致。";
+        }
+    }
+    if (code.category() == journal::faultCategory()) {
+        switch (static_cast<journal::Fault>(code.value())) {
+            case journal::Fault::NotAJournal:
+                return "日志文件不是Pelloran的日志，没有动它。";
+            case journal::Fault::NewerVersion:
+                return "日志文件是较新版本的Pelloran写的。";
+            case journal::Fault::EntryDamaged:
+                return "日志文件中有一项已损坏。";
+            case journal::Fault::OverlappingRecords:
+                return "同一次写入中有两条记录重叠。";
         }
     }
     if (code == fileio::Fault::ShortWrite) return "系统只写入了一部分数据。";
@@ -172,6 +191,8 @@ Message sessionRefusal(const Refusal& refusal)
                 format(
                     "无法打开“%1”：\r它同时是自己的小头像文件，请选择大头像文件（GRPFACES.S10）。",
                     {file})};
+        case Problem::NothingToUndo:
+            return {Tone::Notice, kNoticeTitle, "没有可以撤销的写入。"};
         case Problem::NoPngWriter:
             return {Tone::Error, kErrorTitle, "无法写出PNG图片。"};
         case Problem::ExportOverArchive:
@@ -202,10 +223,62 @@ Message describe(const Error& error)
                 return importRefusal(e);
             else if constexpr (std::is_same_v<E, TooManyColours>)
                 return tooManyColours(e);
+            else if constexpr (std::is_same_v<E, UndoConflict>)
+                return Message{
+                    Tone::Error, kErrorTitle,
+                    format("无法撤销：%1第%2号在那次写入之后又被改动过，没有动任何记录。",
+                           {slotName(e.slot), std::to_string(e.number)})};
             else
                 return sessionRefusal(e);
         },
         error);
+}
+
+std::string operationName(const journal::HistoryEntry& entry)
+{
+    // In the user's local time, as the clock on their desk shows it.
+    const std::time_t time = std::chrono::system_clock::to_time_t(entry.time);
+    char when[32] = "";
+    if (const std::tm* local = std::localtime(&time))
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", local);
+    switch (entry.origin) {
+        case journal::Origin::WriteBack:
+            return std::string(when) + " 的写入";
+        case journal::Origin::BatchImport:
+            return std::string(when) + " 的批量导入";
+        case journal::Origin::Undo:
+            return std::string(when) + " 的撤销";
+    }
+    return when;
+}
+
+Message recovered(const journal::Recovery& recovery)
+{
+    std::string text;
+    if (recovery.operation)
+        text = format("%1没有完成，已恢复原样：放回了%2条记录。",
+                      {operationName(*recovery.operation), std::to_string(recovery.putBack)});
+    for (const journal::RecordPlace& place : recovery.leftAlone) {
+        const archive::SlotLayout& layout = archive::layoutOf(place.archive);
+        const auto number = (place.offset - layout.base) / layout.recordSize + 1;
+        text += format("\r%1第%2号已被改动过，没有动它。",
+                       {slotName(place.archive), std::to_string(number)});
+    }
+    if (recovery.discardedBytes > 0)
+        text +=
+            format("\r日志末尾写了一半的%1字节已删去。", {std::to_string(recovery.discardedBytes)});
+    return {Tone::Notice, kNoticeTitle, text};
+}
+
+Message undoDone(const Undone& undone)
+{
+    std::string records;
+    for (const PlaceOfRecord& place : undone.records) {
+        if (!records.empty()) records += "、";
+        records += slotName(place.slot) + "第" + std::to_string(place.number) + "号";
+    }
+    return {Tone::Notice, kNoticeTitle,
+            format("已撤销%1：%2。", {operationName(undone.operation), records})};
 }
 
 Message exportDone()

@@ -27,6 +27,9 @@ struct Message {
 Message describe(const Error& error);
 
 Message exportDone();
+// One sentence on a write that a crash had cut short and opening rolled back.
+Message recovered(const journal::Recovery& recovery);
+Message undoDone(const Undone& undone);
 Message writeDone();
 Message about();
 Message exitQuestion();

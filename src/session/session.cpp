@@ -111,7 +111,7 @@ Result<std::filesystem::path> Session::smallArchiveOf(
     return derived->parent_path() / matches.front();
 }
 
-Result<void> Session::open(const std::filesystem::path& largeArchive)
+Result<Opened> Session::open(const std::filesystem::path& largeArchive)
 {
     const auto smallArchive = smallArchiveOf(largeArchive);
     if (!smallArchive) return std::unexpected(smallArchive.error());
@@ -120,7 +120,10 @@ Result<void> Session::open(const std::filesystem::path& largeArchive)
     const auto same = fileSystem_.sameFile(largeArchive, *smallArchive);
     if (!same) return std::unexpected(same.error());
     if (*same) return std::unexpected(Refusal{Problem::PairIsOneFile, largeArchive});
-    return transact(state_, [&](State& next) -> Result<void> {
+    // What is shown must never be the half of a write a crash cut short.
+    const auto recovered = journal::recover(fileSystem_, {largeArchive, *smallArchive});
+    if (!recovered) return std::unexpected(recovered.error());
+    auto opened = transact(state_, [&](State& next) -> Result<void> {
         next.largeArchive = largeArchive;
         next.smallArchive = *smallArchive;
         // The number browsed last is read from the new pair first; the reset
@@ -133,6 +136,8 @@ Result<void> Session::open(const std::filesystem::path& largeArchive)
         next.number = first;
         return loadBoth(next);
     });
+    if (!opened) return std::unexpected(opened.error());
+    return Opened{*recovered};
 }
 
 Result<void> Session::showNumber(int number)
@@ -286,17 +291,69 @@ Result<Record> Session::recheck(Slot slot) const
 
 Result<void> Session::writePending()
 {
+    std::vector<journal::RecordWrite> writes;
     for (Slot slot : {Slot::Large, Slot::Small}) {
         if (!state_.slot(slot).pending) continue;
-        const auto record = recheck(slot);
+        auto record = recheck(slot);
         if (!record) return std::unexpected(record.error());
-        if (auto written = archive::writeRecord(fileSystem_, state_.archive(slot),
-                                                state_.recordOffset(slot), *record);
-            !written)
-            return std::unexpected(written.error());
-        state_.slot(slot).pending.reset();
+        writes.push_back({slot, state_.recordOffset(slot), std::move(*record)});
     }
+    if (writes.empty()) return {};
+    if (auto written = journal::apply(fileSystem_, {state_.largeArchive, state_.smallArchive},
+                                      journal::Origin::WriteBack, writes);
+        !written)
+        return std::unexpected(written.error());
+    state_.large.pending.reset();
+    state_.small.pending.reset();
     return {};
+}
+
+namespace {
+
+int numberAt(Slot slot, std::uint64_t offset)
+{
+    const archive::SlotLayout& layout = archive::layoutOf(slot);
+    return static_cast<int>((offset - layout.base) / layout.recordSize) + archive::kFirstNumber;
+}
+
+}  // namespace
+
+Result<Undone> Session::undo()
+{
+    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
+    auto undone = journal::undoLast(fileSystem_, {state_.largeArchive, state_.smallArchive});
+    if (!undone)
+        return std::unexpected(std::visit(
+            [](const auto& e) -> Error {
+                using E = std::decay_t<decltype(e)>;
+                if constexpr (std::is_same_v<E, fileio::Error>)
+                    return e;
+                else if constexpr (std::is_same_v<E, journal::UndoConflict>)
+                    return UndoConflict{e.record.archive,
+                                        numberAt(e.record.archive, e.record.offset)};
+                else
+                    return Refusal{Problem::NothingToUndo, {}};
+            },
+            undone.error()));
+    Undone result{undone->undone, {}};
+    bool shownTouched = false;
+    for (const journal::RecordPlace& place : undone->touched) {
+        result.records.push_back({place.archive, numberAt(place.archive, place.offset)});
+        shownTouched |= place.offset == state_.recordOffset(place.archive);
+    }
+    if (shownTouched)
+        if (auto reloaded = transact(state_, [&](State& next) { return loadBoth(next); });
+            !reloaded)
+            return std::unexpected(reloaded.error());
+    return result;
+}
+
+Result<std::vector<journal::HistoryEntry>> Session::history() const
+{
+    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
+    auto entries = journal::history(fileSystem_, {state_.largeArchive, state_.smallArchive});
+    if (!entries) return std::unexpected(entries.error());
+    return *entries;
 }
 
 }  // namespace pelloran::session

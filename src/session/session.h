@@ -19,6 +19,7 @@
 #include "bitmap/bitmap.h"
 #include "bitmap/import.h"
 #include "fileio/file.h"
+#include "journal/journal.h"
 #include "session/pictures.h"
 
 namespace pelloran::session {
@@ -97,6 +98,7 @@ enum class Problem {
     PairIsOneFile,      // the large archive's name derives itself as the small one
     ExportOverArchive,  // an export name is one of the open archives
     NoPngWriter,        // PNG was asked for where no PNG writer was given
+    NothingToUndo,      // every write the journal remembers is undone already
 };
 struct Refusal {
     Problem problem;
@@ -117,7 +119,13 @@ struct TooManyColours {
     std::filesystem::path file;
 };
 
-using Error = std::variant<fileio::Error, ImportRefusal, TooManyColours, Refusal>;
+// Undo refused: this record was changed again after the write to undo.
+struct UndoConflict {
+    Slot slot;
+    int number;
+};
+
+using Error = std::variant<fileio::Error, ImportRefusal, TooManyColours, UndoConflict, Refusal>;
 template <class T>
 using Result = std::expected<T, Error>;
 
@@ -128,6 +136,21 @@ struct CheckedImport {
     std::filesystem::path file;
     Record record;
     Colours colours;
+};
+
+// What opening a pair found: an interrupted write it rolled back, if any.
+struct Opened {
+    std::optional<journal::Recovery> recovered;
+};
+
+// A record an undo wrote back, as a portrait number.
+struct PlaceOfRecord {
+    Slot slot;
+    int number;
+};
+struct Undone {
+    journal::HistoryEntry operation;  // the write undone
+    std::vector<PlaceOfRecord> records;
 };
 
 class Session {
@@ -145,8 +168,9 @@ public:
     // derived from it) and shows number 1 in the historical range. A missing
     // or short archive reads as zeros; nothing is created. Where the derived
     // name does not exist, the one file in the folder whose name matches it
-    // but for case is the small archive.
-    Result<void> open(const std::filesystem::path& largeArchive);
+    // but for case is the small archive. A write to the pair that was
+    // interrupted is rolled back first, from the pair's journal.
+    Result<Opened> open(const std::filesystem::path& largeArchive);
     // Shows number, which must lie in the range the bar spans.
     Result<void> showNumber(int number);
     // Spans the bar over range and shows its first number.
@@ -173,10 +197,17 @@ public:
     // written by the next writePending.
     void acceptImport(CheckedImport import);
 
-    // Writes the pending imports into the shown number's records, large slot
-    // first; each file is read and checked again first. Slot by slot: a slot
-    // written stays written even if the next one fails.
+    // Writes the pending imports into the shown number's records as one
+    // journaled operation: each file is read and checked again first, and
+    // either every pending slot is written or none is.
     Result<void> writePending();
+
+    // Undoes the newest write to the pair that is not undone yet, as the
+    // journal remembers it; the shown number is read again when it was one
+    // of the records put back.
+    Result<Undone> undo();
+    // The writes the journal remembers, oldest first.
+    Result<std::vector<journal::HistoryEntry>> history() const;
 
 private:
     Result<void> load(State& next, Slot slot) const;

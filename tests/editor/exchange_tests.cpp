@@ -1,7 +1,9 @@
 // The exchange cycle through the window: export, import, write-back.
+#include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTest>
 
 #include "bitmap/bitmap.h"
 #include "editor/editor_fixture.h"
@@ -419,27 +421,42 @@ TEST_F(ExchangeTest, ArchiveThatRefusesOrIsTooShortIsLeftAsItWas)
     }
 }
 
-TEST_F(ExchangeTest, SlotWrittenBeforeAFailureStaysWritten)
+TEST_F(ExchangeTest, BothSlotsAreWrittenOrNeitherAndAWriteCanBeUndone)
 {
     openArchives();
+    const auto largeBefore = readFile(largeArchive());
+    const auto smallBefore = readFile(smallArchive());
     import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
     import(editedBitmap(Slot::Small, 1, 0, 0, 9, "small.bmp"));
     files.failAlways(fileio::Operation::Write, smallArchive());
-    const auto smallBefore = readFile(smallArchive());
     write();
 
     EXPECT_EQ(messages.titles(), QStringList{"错误"});
-    EXPECT_FALSE(form->LargePending);
-    EXPECT_TRUE(form->SmallPending);
-    EXPECT_EQ(recordOf(largeArchive(), Slot::Large, 1)[0], 9);
+    EXPECT_TRUE(form->LargePending && form->SmallPending);
+    EXPECT_EQ(readFile(largeArchive()), largeBefore) << "the large slot was put back";
     EXPECT_EQ(readFile(smallArchive()), smallBefore);
 
-    // Once the archive takes writes again, pressing again writes what is left.
+    // Once the archive takes writes again, pressing again writes both.
     files.clearFaults();
     messages.clear();
     write();
     EXPECT_EQ(messages.titles(), QStringList{"说明"});
+    EXPECT_EQ(recordOf(largeArchive(), Slot::Large, 1)[0], 9);
     EXPECT_EQ(recordOf(smallArchive(), Slot::Small, 1)[0], 9);
+
+    // Ctrl+Z puts both records back, says which, and shows number 1 as it is now.
+    QApplication::setActiveWindow(form.get());
+    messages.clear();
+    QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(messages.titles(), QStringList{"说明"});
+    EXPECT_TRUE(messages.shown().front().text.contains("大头像第1号、小头像第1号"));
+    EXPECT_EQ(readFile(largeArchive()), largeBefore);
+    EXPECT_EQ(readFile(smallArchive()), smallBefore);
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
+    // The write undone, nothing is left to undo.
+    messages.clear();
+    QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(messages.shown().front().text, "没有可以撤销的写入。");
 }
 
 TEST_F(ExchangeTest, ExportAfterWriteBackStillWritesThePairAsLoaded)

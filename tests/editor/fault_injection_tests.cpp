@@ -286,11 +286,6 @@ protected:
         if ((action == Action::ExportOverOldFiles || action == Action::ExportNewFiles) &&
             failed.operation == Operation::Rename && failed.path == folder / "faceT.BMP")
             takeFromClean("face.bmp");
-        if (action == Action::WriteBackBothSlots &&
-            (failed.path == smallArchive() || failed.path == folder / "small.bmp")) {
-            takeFromClean("GRPFACES.S10");
-            expected.state.large.pending.reset();
-        }
     }
 
     Seen seen() const
@@ -301,8 +296,10 @@ protected:
             form->HScroll1->minimum(),   form->HScroll1->maximum(),   form->HScroll1->value(),
             form->Label1->text(),        form->Label2->text(),        form->Label3->text(),
             form->Pic1->picture(),       form->Pic2->picture(),       {}};
+        // The journal's own bytes are not compared: what it promises, every
+        // archive wholly old or wholly new, is.
         for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path()))
-            if (entry.is_regular_file())
+            if (entry.is_regular_file() && entry.path().extension() != ".journal")
                 now.files[std::filesystem::relative(entry.path(), folder.path()).generic_string()] =
                     readFile(entry.path());
         return now;
@@ -396,9 +393,15 @@ TEST_P(FaultSweep, AnyFailingOperationIsReportedOnceAndLeavesEverythingWhole)
         // A close after every byte was read, or after the record was written
         // and read back, or a folder flush after the files are in place,
         // changes nothing about the data: the action succeeds.
+        // A folder flush may come after the data is whole (export) or before
+        // any record is touched (the journal's own): either way the action
+        // ends wholly as the clean run or wholly as before, and says which.
+        const bool folderFlush =
+            failed->operation == Operation::Flush && std::filesystem::is_directory(failed->path);
+        const bool saidSuccess = !run.shown.empty() && run.shown.front().title != "错误";
         const bool afterWholeData =
             (failed->operation == Operation::Close && !isTemporary(failed->path)) ||
-            (failed->operation == Operation::Flush && std::filesystem::is_directory(failed->path));
+            (folderFlush && saidSuccess);
         if (afterWholeData) {
             EXPECT_TRUE(same(clean.after, run.after));
             ASSERT_EQ(run.shown.size(), clean.shown.size());

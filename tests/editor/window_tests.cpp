@@ -180,17 +180,17 @@ TEST_F(WindowTest, RightClickAnywhereOffersTheActionsWithShortcutsEnabledLikeThe
          [] {},
          form->Pic1,
          {"打开文件 Ctrl+O", "导出图片 Ctrl+E (off)", "导入图片 Ctrl+I (off)", "写入 Ctrl+W (off)",
-          "-", "头像一览 Ctrl+G (off)", "放大查看 Ctrl+L (off)"}},
+          "撤销上次写入 Ctrl+Z (off)", "-", "头像一览 Ctrl+G (off)", "放大查看 Ctrl+L (off)"}},
         {"open",
          [this] { openArchives(); },
          form->HScroll1,
-         {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W (off)", "-",
-          "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
+         {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W (off)",
+          "撤销上次写入 Ctrl+Z", "-", "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
         {"import",
          [this] { import(editedBitmap(Slot::Small, 1, 0, 0, 9, "edit.bmp")); },
          form->Label1,
-         {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W", "-",
-          "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
+         {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W",
+          "撤销上次写入 Ctrl+Z", "-", "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string("after ") + row.after);
