@@ -1,8 +1,13 @@
 #include "editor/form1.h"
 
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFont>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -57,6 +62,7 @@ void Form1::createControls()
     setWindowTitle(QStringLiteral("Pelloran 头像编辑"));
     setWindowIcon(programIcon());
     setFixedSize(kClientWidth, kClientHeight);
+    setAcceptDrops(true);
     QFont font = this->font();
     font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
                       QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC")});
@@ -198,10 +204,7 @@ void Form1::Command4_Click()
 {
     const auto chosen = askForFile(kBitmapFilter, DialogKind::Open);
     if (!chosen) return;
-    auto checked = CheckImportBitmap(*chosen);
-    if (!checked) return;
-    session_.acceptImport(std::move(*checked));
-    showState();
+    if (auto checked = CheckImportBitmap(*chosen)) accept(std::move(*checked));
 }
 
 void Form1::Command5_Click()
@@ -239,16 +242,76 @@ void Form1::LoadPortrait(Slot slot)
 
 std::optional<session::CheckedImport> Form1::CheckImportBitmap(const std::filesystem::path& file)
 {
-    auto checked = session_.checkImport(file);
+    return takeOrRefuse(
+        [&](session::Colours colours) { return session_.checkImport(file, colours); });
+}
+
+std::optional<session::CheckedImport> Form1::takeOrRefuse(
+    const std::function<session::Result<session::CheckedImport>(session::Colours)>& check)
+{
+    auto checked = check(session::Colours::Refuse);
     if (!checked && std::holds_alternative<session::TooManyColours>(checked.error())) {
         if (tell(session::describe(checked.error())) != MessageAnswer::Yes) return std::nullopt;
-        checked = session_.checkImport(file, session::Colours::Reduce);
+        checked = check(session::Colours::Reduce);
     }
     if (!checked) {
         tell(session::describe(checked.error()));
         return std::nullopt;
     }
     return std::move(*checked);
+}
+
+void Form1::accept(session::CheckedImport import)
+{
+    session_.acceptImport(std::move(import));
+    showState();
+}
+
+void Form1::copyPortrait()
+{
+    const QWidget* focused = focusWidget();
+    if (focused != Pic1 && focused != Pic2) return;
+    const Slot slot = focused == Pic1 ? Slot::Large : Slot::Small;
+    QGuiApplication::clipboard()->setImage(
+        platform::recordPicture(slot, session_.state().slot(slot).preview));
+}
+
+void Form1::pastePicture()
+{
+    const QImage image = QGuiApplication::clipboard()->image();
+    if (auto checked =
+            takeOrRefuse([&](session::Colours colours) -> session::Result<session::CheckedImport> {
+                if (image.isNull())
+                    return std::unexpected(session::ImportRefusal{
+                        {bitmap::Check::Format, {bitmap::DecodeFault::NotABitmap}}, {}});
+                return session_.checkPicture(platform::pictureOf(image, false), {}, colours);
+            }))
+        accept(std::move(*checked));
+}
+
+void Form1::makeSmallFromLarge()
+{
+    if (auto made = takeOrRefuse([&](session::Colours) { return session_.smallFromLarge(); }))
+        accept(std::move(*made));
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    std::vector<std::filesystem::path> files;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) files.push_back(platform::toPath(url.toLocalFile()));
+    if (files.empty()) return;
+    event->acceptProposedAction();
+    const auto extension = platform::toQString(files.front().extension());
+    if (files.size() == 1 && extension.compare(QStringLiteral(".s10"), Qt::CaseInsensitive) == 0)
+        return openPair(files.front());
+    for (const auto& file : files)
+        if (auto checked = CheckImportBitmap(file)) accept(std::move(*checked));
 }
 
 // ---------------------------------------------------------------- showing

@@ -29,6 +29,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "archive/layout.h"
@@ -103,11 +104,27 @@ public:
     void goTo(int number);
     // Undoes the last write to the pair and says what it put back.
     void undo();
+    // Puts the portrait of the focused preview on the clipboard, in its
+    // palette's colours; nothing when no preview has the focus.
+    void copyPortrait();
+    // Takes the clipboard's image as an import, by colour against the record
+    // shown in the slot its size names.
+    void pastePicture();
+    // Makes the small portrait from the large one shown as the small slot's
+    // pending import.
+    void makeSmallFromLarge();
     // Reads, checks and maps the file for import; shows the refusal or error
     // and returns nothing when it is not taken. A picture with more colours
     // than a palette holds is taken reduced if the user says so.
     std::optional<session::CheckedImport> CheckImportBitmap(const std::filesystem::path& file);
 
+protected:
+    // A dropped archive opens its pair; dropped pictures (one or two) are
+    // imported, each into the slot its size names.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+public:
     const session::Session& session() const { return session_; }
 
     QPushButton* Command1;
@@ -136,6 +153,12 @@ signals:
 private:
     void createControls();
     void connectHandlers();
+
+    // Runs check, asking whether to reduce when there are too many colours;
+    // shows the refusal and returns nothing when the picture is not taken.
+    std::optional<session::CheckedImport> takeOrRefuse(
+        const std::function<session::Result<session::CheckedImport>(session::Colours)>& check);
+    void accept(session::CheckedImport import);
 
     enum class DialogKind { Open, Save };
     // Shows CommonDialog1 with filter, from the folder the last dialog left;

@@ -71,6 +71,15 @@ void addWindowActions(Form1& form)
     add(
         QStringLiteral("撤销上次写入"), QKeySequence(Qt::CTRL | Qt::Key_Z),
         [&form] { form.undo(); }, pairOpen);
+    add(
+        QStringLiteral("复制头像"), QKeySequence(Qt::CTRL | Qt::Key_C),
+        [&form] { form.copyPortrait(); }, pairOpen);
+    add(
+        QStringLiteral("粘贴图片"), QKeySequence(Qt::CTRL | Qt::Key_V),
+        [&form] { form.pastePicture(); }, pairOpen);
+    add(
+        QStringLiteral("由大头像生成小头像"), QKeySequence(Qt::CTRL | Qt::Key_M),
+        [&form] { form.makeSmallFromLarge(); }, pairOpen);
     auto* separator = new QAction(&form);
     separator->setSeparator(true);
     form.addAction(separator);

@@ -552,15 +552,13 @@ std::expected<void, UndoError> readOld(FileSystem& fs, const Pair& pair, Transac
         if (!size) return std::unexpected(size.error());
         for (const auto& run : runsOf(transaction.records[a])) {
             if (*size < run.front().offset + lengthOf(run))
-                return std::unexpected(
-                    Error{path, Operation::Write, archive::Fault::TooShort});
+                return std::unexpected(Error{path, Operation::Write, archive::Fault::TooShort});
             const auto old =
                 std::span(transaction.oldBytes).subspan(run.front().oldStart, lengthOf(run));
             auto whole = readExactly(*transaction.files[a], run.front().offset, old);
             if (!whole) return std::unexpected(whole.error());
             if (!*whole)
-                return std::unexpected(
-                    Error{path, Operation::Read, archive::Fault::TooShort});
+                return std::unexpected(Error{path, Operation::Read, archive::Fault::TooShort});
             for (const Planned& record : run)
                 if (auto conflict = check(
                         record,

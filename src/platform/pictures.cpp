@@ -24,14 +24,12 @@ struct Destroy {
 
 }  // namespace
 
-std::optional<Picture> QtPictures::readPng(std::span<const std::uint8_t> file) const
+Picture pictureOf(const QImage& image, bool keepIndices)
 {
-    QImage image;
-    if (!image.loadFromData(file.data(), static_cast<int>(file.size()), "PNG")) return std::nullopt;
     Picture picture{image.width(), image.height(), {}, {}, {}};
     const auto pixels = static_cast<std::size_t>(picture.width) * picture.height;
-    if (image.colorCount() > 0) {
-        // An indexed file keeps its palette's order and its indices; entries
+    if (keepIndices && image.colorCount() > 0) {
+        // An indexed image keeps its palette's order and its indices; entries
         // are colours only (a portrait has no transparency).
         const QImage indexed = image.convertToFormat(QImage::Format_Indexed8);
         for (const QRgb colour : indexed.colorTable())
@@ -45,7 +43,6 @@ std::optional<Picture> QtPictures::readPng(std::span<const std::uint8_t> file) c
         }
         return picture;
     }
-    // True colour: red, green and blue as stored, whatever the alpha.
     const QImage rgb = image.convertToFormat(QImage::Format_ARGB32);
     picture.colours.reserve(pixels);
     for (int y = 0; y < picture.height; ++y) {
@@ -56,6 +53,13 @@ std::optional<Picture> QtPictures::readPng(std::span<const std::uint8_t> file) c
                                        static_cast<std::uint8_t>(qBlue(row[x]))});
     }
     return picture;
+}
+
+std::optional<Picture> QtPictures::readPng(std::span<const std::uint8_t> file) const
+{
+    QImage image;
+    if (!image.loadFromData(file.data(), static_cast<int>(file.size()), "PNG")) return std::nullopt;
+    return pictureOf(image, true);
 }
 
 std::vector<std::uint8_t> QtPictures::writePng(const Picture& picture) const

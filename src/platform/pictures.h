@@ -5,7 +5,13 @@
 
 #include "session/pictures.h"
 
+class QImage;
+
 namespace pelloran::platform {
+
+// A picture as the session takes it: by index when image has a colour table
+// and keepIndices is set, else by colour (red, green, blue; alpha ignored).
+bitmap::Picture pictureOf(const QImage& image, bool keepIndices);
 
 class QtPictures final : public session::Pictures {
 public:

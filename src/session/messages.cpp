@@ -166,7 +166,8 @@ Message tooManyColours(const TooManyColours& refusal)
 {
     return {Tone::Question, kWarningTitle,
             format("“%1”有%2种颜色，头像最多只能有256种。\r要把它减少为256色再导入吗？",
-                   {displayName(refusal.file), std::to_string(refusal.colours)})};
+                   {refusal.file.empty() ? "粘贴的图片" : displayName(refusal.file),
+                    std::to_string(refusal.colours)})};
 }
 
 Message sessionRefusal(const Refusal& refusal)

@@ -237,30 +237,42 @@ Result<CheckedImport> Session::checkImport(const std::filesystem::path& file, Co
     if (!bytes) return std::unexpected(bytes.error());
 
     // BMP files by our own decoder; PNG files through the front end's reader.
-    std::expected<bitmap::Portrait, bitmap::Refusal> portrait =
-        std::unexpected(bitmap::Refusal{bitmap::Check::Format, {bitmap::DecodeFault::NotABitmap}});
     if (pictures_ && looksLikePng(*bytes)) {
-        if (auto picture = pictures_->readPng(*bytes)) {
-            const auto slot = bitmap::portraitSlot(picture->width, picture->height);
-            if (slot)
-                portrait = bitmap::Portrait{*slot, std::move(*picture)};
-            else
-                portrait = std::unexpected(bitmap::Refusal{
-                    slot.error(),
-                    {bitmap::DecodeFault::NotPortraitSize, 0, 0, picture->width, picture->height}});
-        }
-    } else {
-        portrait = bitmap::readPortrait(*bytes);
+        auto picture = pictures_->readPng(*bytes);
+        if (!picture)
+            return std::unexpected(ImportRefusal{
+                bitmap::Refusal{bitmap::Check::Format, {bitmap::DecodeFault::NotABitmap}}, file});
+        return checkPicture(std::move(*picture), file, colours);
     }
+    auto portrait = bitmap::readPortrait(*bytes);
     if (!portrait) return std::unexpected(ImportRefusal{portrait.error(), file});
+    return checkPicture(std::move(portrait->picture), file, colours);
+}
 
-    const Slot slot = portrait->slot;
-    const Record& current = state_.slot(slot).loaded;
-    auto record = bitmap::mapToRecord(portrait->picture, slot, current);
+Result<CheckedImport> Session::checkPicture(bitmap::Picture picture,
+                                            const std::filesystem::path& source,
+                                            Colours colours) const
+{
+    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
+    const auto slot = bitmap::portraitSlot(picture.width, picture.height);
+    if (!slot)
+        return std::unexpected(ImportRefusal{bitmap::Refusal{slot.error(),
+                                                             {bitmap::DecodeFault::NotPortraitSize,
+                                                              0, 0, picture.width, picture.height}},
+                                             source});
+    const Record& current = state_.slot(*slot).loaded;
+    auto record = bitmap::mapToRecord(picture, *slot, current);
     if (!record && colours == Colours::Reduce && pictures_)
-        record = bitmap::mapToRecord(pictures_->reduceColours(portrait->picture), slot, current);
-    if (!record) return std::unexpected(TooManyColours{record.error().colours, file});
-    return CheckedImport{slot, file, std::move(*record), colours};
+        record = bitmap::mapToRecord(pictures_->reduceColours(picture), *slot, current);
+    if (!record) return std::unexpected(TooManyColours{record.error().colours, source});
+    return CheckedImport{*slot, source, std::move(*record), colours};
+}
+
+Result<CheckedImport> Session::smallFromLarge() const
+{
+    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
+    return CheckedImport{
+        Slot::Small, {}, bitmap::smallFromLarge(state_.large.preview), Colours::Refuse};
 }
 
 void Session::acceptImport(CheckedImport import)
@@ -278,6 +290,8 @@ Result<Record> Session::recheck(Slot slot) const
     // only what the user saw is written. The records it was mapped against
     // are still the ones shown: any load would have dropped the import.
     const PendingImport& pending = *state_.slot(slot).pending;
+    // A picture that came from no file is written as it was taken.
+    if (pending.file.empty()) return pending.record;
     auto again = checkImport(pending.file, pending.colours);
     if (!again) {
         if (std::holds_alternative<fileio::Error>(again.error()))

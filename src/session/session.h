@@ -48,8 +48,8 @@ enum class Colours { Refuse, Reduce };
 
 // A file taken for import, waiting to be written into the shown number.
 struct PendingImport {
-    std::filesystem::path file;
-    Record record;  // what write-back writes, and what the preview shows
+    std::filesystem::path file;  // empty for a picture that came from no file
+    Record record;               // what write-back writes, and what the preview shows
     Colours colours;
     bool operator==(const PendingImport&) const = default;
 };
@@ -193,6 +193,13 @@ public:
     // many colours is refused unless colours says to reduce it.
     Result<CheckedImport> checkImport(const std::filesystem::path& file,
                                       Colours colours = Colours::Refuse) const;
+    // The same for a picture that is not in a file (pasted, dropped as an
+    // image): source only names it in messages.
+    Result<CheckedImport> checkPicture(bitmap::Picture picture, const std::filesystem::path& source,
+                                       Colours colours = Colours::Refuse) const;
+    // The small portrait made from the large one shown (or pending), as an
+    // import into the small slot; see bitmap::smallFromLarge for the rule.
+    Result<CheckedImport> smallFromLarge() const;
     // Makes a checked import its slot's pending import: previewed, and
     // written by the next writePending.
     void acceptImport(CheckedImport import);

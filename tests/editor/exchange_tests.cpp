@@ -1,5 +1,7 @@
 // The exchange cycle through the window: export, import, write-back.
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -466,6 +468,72 @@ TEST_F(ExchangeTest, ExportAfterWriteBackStillWritesThePairAsLoaded)
     write();
     exportAs("after.bmp");
     EXPECT_EQ(readFile(folder / "after.bmp")[1078], patternIndex(Slot::Large, 1, 0, 79));
+}
+
+// What the window takes from outside its dialogs: a dropped picture or
+// archive, a pasted image, the small portrait made from the large one, and
+// what it gives: a copied portrait. Each pending import is written by "写 入".
+TEST_F(ExchangeTest, DropPasteCopyAndTheSmallPortraitFromTheLargeOne)
+{
+    const auto drop = [this](const std::vector<std::filesystem::path>& paths) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const auto& path : paths) urls << QUrl::fromLocalFile(platform::toQString(path));
+        data.setUrls(urls);
+        // As a drag does: entering first, which makes the window the target.
+        QDragEnterEvent enter(QPoint(200, 50), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &enter);
+        QDropEvent event(QPointF(200, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &event);
+    };
+    struct Row {
+        const char* what;
+        std::function<void()> act;
+        bool largePending, smallPending;
+        std::uint8_t largeFirst, smallFirst;  // the first pixel the archives hold after "写 入"
+    };
+    const Row rows[] = {
+        {"two pictures dropped",
+         [&] {
+             drop({editedBitmap(Slot::Large, 1, 0, 0, 7, "a.bmp"),
+                   editedBitmap(Slot::Small, 1, 0, 0, 8, "b.bmp")});
+         },
+         true, true, 7, 8},
+        {"an image pasted: true colour, mapped against the shown record",
+         [&] {
+             QImage image = form->Pic1->picture().convertToFormat(QImage::Format_RGB32);
+             image.setPixel(0, 0, form->Pic1->picture().pixel(1, 0));
+             QGuiApplication::clipboard()->setImage(image);
+             form->pastePicture();
+         },
+         true, false, patternIndex(Slot::Large, 1, 1, 0), patternIndex(Slot::Small, 1, 0, 0)},
+        {"the small portrait from the large one", [&] { form->makeSmallFromLarge(); }, false, true,
+         patternIndex(Slot::Large, 1, 0, 0), patternIndex(Slot::Large, 1, 0, 0)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        openArchives();
+        messages.clear();
+        row.act();
+        EXPECT_TRUE(messages.shown().empty());
+        EXPECT_EQ(form->LargePending, row.largePending);
+        EXPECT_EQ(form->SmallPending, row.smallPending);
+        write();
+        EXPECT_EQ(recordOf(largeArchive(), Slot::Large, 1)[0], row.largeFirst);
+        EXPECT_EQ(recordOf(smallArchive(), Slot::Small, 1)[0], row.smallFirst);
+    }
+
+    // A dropped archive opens its pair; with the small preview focused, Ctrl+C
+    // copies the small portrait in its own colours.
+    drop({writeArchives()});
+    EXPECT_TRUE(showsNumber(Slot::Small, 1));
+    form->Pic2->setFocus();
+    form->copyPortrait();
+    const QImage copied = QGuiApplication::clipboard()->image();
+    ASSERT_EQ(copied.size(), QSize(32, 40));
+    EXPECT_EQ(copied.pixel(5, 6) & RGB_MASK,
+              patternColour(Slot::Small, 1, patternIndex(Slot::Small, 1, 5, 6)) & RGB_MASK);
 }
 
 }  // namespace
