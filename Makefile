@@ -65,6 +65,9 @@ bench: deps
 	QT_QPA_PLATFORM=offscreen build/release/bench/pelloran-bench \
 		--benchmark_out=$(BENCH_OUT) --benchmark_out_format=json
 	@python3 bench/report.py $(BENCH_OUT)
+	cmake --build --preset release --target pelloran-batch make-demo-archives
+	/usr/bin/python3 bench/batch_bench.py build/release/src/pelloran-batch \
+		build/release/tools/make-demo-archives
 
 # Always the release build: what cmake --install puts in place, as a .deb.
 package: deps

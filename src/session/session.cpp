@@ -202,9 +202,10 @@ Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
             if (!same) return std::unexpected(same.error());
             if (*same) return std::unexpected(Refusal{Problem::ExportOverArchive, file});
         }
-    const auto large = exportBytes(Slot::Large, png);
+    const FileKind kind = png ? FileKind::Png : FileKind::Bmp;
+    const auto large = exportFile(Slot::Large, state_.large.loaded, kind, pictures_);
     if (!large) return std::unexpected(large.error());
-    const auto small = exportBytes(Slot::Small, png);
+    const auto small = exportFile(Slot::Small, state_.small.loaded, kind, pictures_);
     if (!small) return std::unexpected(small.error());
     const fileio::Replacement files[] = {{largeFile, *large}, {*smallFile, *small}};
     if (auto written = fileio::replaceFiles(fileSystem_, files); !written)
@@ -212,41 +213,65 @@ Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
     return {};
 }
 
-Result<std::vector<std::uint8_t>> Session::exportBytes(Slot slot, bool png) const
+Result<std::vector<std::uint8_t>> exportFile(Slot slot, std::span<const std::uint8_t> record,
+                                             FileKind kind, const Pictures* pictures)
 {
-    const Record& record = state_.slot(slot).loaded;
-    if (!png) return bitmap::encodeRecord(slot, record);
-    if (!pictures_) return std::unexpected(Refusal{Problem::NoPngWriter, {}});
+    if (kind == FileKind::Bmp) return bitmap::encodeRecord(slot, record);
+    if (!pictures) return std::unexpected(Refusal{Problem::NoPngWriter, {}});
     // All 256 entries in the record's order, so that the file imports back
     // by index into exactly this record.
     const archive::SlotLayout& layout = archive::layoutOf(slot);
     bitmap::Picture picture{layout.width, layout.height(), {}, {}, {}};
-    const auto pixels = std::span(record).first(layout.pixelBlockSize());
+    const auto pixels = record.first(layout.pixelBlockSize());
     picture.indices.assign(pixels.begin(), pixels.end());
     for (std::size_t at = pixels.size(); at < record.size(); at += 4)
         picture.palette.push_back({record[at + 2], record[at + 1], record[at], 0});
-    auto bytes = pictures_->writePng(picture);
+    auto bytes = pictures->writePng(picture);
     if (bytes.empty()) return std::unexpected(Refusal{Problem::NoPngWriter, {}});
     return bytes;
 }
 
-Result<CheckedImport> Session::checkImport(const std::filesystem::path& file, Colours colours) const
-{
-    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
-    const auto bytes = readImportFile(fileSystem_, file);
-    if (!bytes) return std::unexpected(bytes.error());
+namespace {
 
+// A decoded picture of a portrait's size mapped against current, the records
+// it would replace; source only names it in messages.
+Result<CheckedImport> checkPictureAgainst(bitmap::Picture picture,
+                                          const std::filesystem::path& source,
+                                          const bitmap::CurrentRecords& current, Colours colours,
+                                          const Pictures* pictures)
+{
+    const auto slot = bitmap::portraitSlot(picture.width, picture.height);
+    if (!slot)
+        return std::unexpected(ImportRefusal{bitmap::Refusal{slot.error(),
+                                                             {bitmap::DecodeFault::NotPortraitSize,
+                                                              0, 0, picture.width, picture.height}},
+                                             source});
+    const auto replaced = *slot == Slot::Large ? current.large : current.small;
+    auto record = bitmap::mapToRecord(picture, *slot, replaced);
+    if (!record && colours == Colours::Reduce && pictures)
+        record = bitmap::mapToRecord(pictures->reduceColours(picture), *slot, replaced);
+    if (!record) return std::unexpected(TooManyColours{record.error().colours, source});
+    return CheckedImport{*slot, source, std::move(*record), colours};
+}
+
+}  // namespace
+
+Result<CheckedImport> checkImportBytes(std::span<const std::uint8_t> bytes,
+                                       const std::filesystem::path& file,
+                                       const bitmap::CurrentRecords& current, Colours colours,
+                                       const Pictures* pictures)
+{
     // BMP files by our own decoder; PNG files through the front end's reader.
-    if (pictures_ && looksLikePng(*bytes)) {
-        auto picture = pictures_->readPng(*bytes);
+    if (pictures && looksLikePng(bytes)) {
+        auto picture = pictures->readPng(bytes);
         if (!picture)
             return std::unexpected(ImportRefusal{
                 bitmap::Refusal{bitmap::Check::Format, {bitmap::DecodeFault::NotABitmap}}, file});
-        return checkPicture(std::move(*picture), file, colours);
+        return checkPictureAgainst(std::move(*picture), file, current, colours, pictures);
     }
-    auto portrait = bitmap::readPortrait(*bytes);
+    auto portrait = bitmap::readPortrait(bytes);
     if (!portrait) return std::unexpected(ImportRefusal{portrait.error(), file});
-    return checkPicture(std::move(portrait->picture), file, colours);
+    return checkPictureAgainst(std::move(portrait->picture), file, current, colours, pictures);
 }
 
 Result<CheckedImport> Session::checkPicture(bitmap::Picture picture,
@@ -254,25 +279,25 @@ Result<CheckedImport> Session::checkPicture(bitmap::Picture picture,
                                             Colours colours) const
 {
     if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
-    const auto slot = bitmap::portraitSlot(picture.width, picture.height);
-    if (!slot)
-        return std::unexpected(ImportRefusal{bitmap::Refusal{slot.error(),
-                                                             {bitmap::DecodeFault::NotPortraitSize,
-                                                              0, 0, picture.width, picture.height}},
-                                             source});
-    const Record& current = state_.slot(*slot).loaded;
-    auto record = bitmap::mapToRecord(picture, *slot, current);
-    if (!record && colours == Colours::Reduce && pictures_)
-        record = bitmap::mapToRecord(pictures_->reduceColours(picture), *slot, current);
-    if (!record) return std::unexpected(TooManyColours{record.error().colours, source});
-    return CheckedImport{*slot, source, std::move(*record), colours};
+    return checkPictureAgainst(std::move(picture), source,
+                               {state_.large.loaded, state_.small.loaded}, colours, pictures_);
 }
 
 Result<CheckedImport> Session::smallFromLarge() const
 {
     if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
-    return CheckedImport{
-        Slot::Small, {}, bitmap::smallFromLarge(state_.large.preview), Colours::Refuse};
+    return CheckedImport{Slot::Small, {}, bitmap::smallFromLarge(state_.large.preview),
+                         Colours::Refuse};
+}
+
+
+Result<CheckedImport> Session::checkImport(const std::filesystem::path& file, Colours colours) const
+{
+    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
+    const auto bytes = readImportFile(fileSystem_, file);
+    if (!bytes) return std::unexpected(bytes.error());
+    return checkImportBytes(*bytes, file, {state_.large.loaded, state_.small.loaded}, colours,
+                            pictures_);
 }
 
 void Session::acceptImport(CheckedImport import)

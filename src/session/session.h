@@ -12,6 +12,7 @@
 #include <expected>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <variant>
 #include <vector>
 
@@ -153,6 +154,22 @@ struct Undone {
     std::vector<PlaceOfRecord> records;
 };
 
+// How an exported portrait is stored.
+enum class FileKind { Bmp, Png };
+
+// The file the window exports for a slot's record: a BMP file, or an 8-bit
+// indexed PNG file through pictures (refused when none is given).
+Result<std::vector<std::uint8_t>> exportFile(Slot slot, std::span<const std::uint8_t> record,
+                                             FileKind kind, const Pictures* pictures);
+
+// What Session::checkImport concludes from the bytes of file, mapped against
+// current, the records it would replace. Tools that import many numbers at
+// once check each file against its own number's records through this.
+Result<CheckedImport> checkImportBytes(std::span<const std::uint8_t> bytes,
+                                       const std::filesystem::path& file,
+                                       const bitmap::CurrentRecords& current, Colours colours,
+                                       const Pictures* pictures);
+
 class Session {
 public:
     // pictures, when given, reads and writes PNG files and reduces colours.
@@ -220,7 +237,6 @@ private:
     Result<void> load(State& next, Slot slot) const;
     Result<void> loadBoth(State& next) const;
     Result<Record> recheck(Slot slot) const;
-    Result<std::vector<std::uint8_t>> exportBytes(Slot slot, bool png) const;
     Result<std::filesystem::path> smallArchiveOf(const std::filesystem::path& largeArchive) const;
 
     fileio::FileSystem& fileSystem_;

@@ -1,0 +1,212 @@
+// pelloran-batch run as a process on generated archives, as a script runs it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "batch/numbers.h"
+#include "bitmap/bitmap.h"
+#include "demo_archives.h"
+#include "journal/journal.h"
+#include "support/test_files.h"
+
+namespace pelloran::batch {
+namespace {
+
+using archive::Slot;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+struct Outcome {
+    int exit;
+    std::string out, err;
+};
+
+std::string slurp(const std::filesystem::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class BatchTool : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const auto& folder : {first, second, pack})
+            std::filesystem::create_directories(folder);
+        ASSERT_TRUE(demo::writeDemoArchives(first));
+        ASSERT_TRUE(demo::writeDemoArchives(second));
+    }
+
+    Outcome run(const std::vector<std::string>& args) const
+    {
+        std::string command = std::string("'") + PELLORAN_BATCH_PROGRAM + "'";
+        for (const auto& arg : args) command += " '" + arg + "'";
+        command += " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "out"),
+                slurp(dir / "err")};
+    }
+
+    std::string large(const std::filesystem::path& pair) const
+    {
+        return (pair / "GRPFACES.S10").string();
+    }
+    std::vector<std::uint8_t> archiveBytes(const std::filesystem::path& pair, Slot slot) const
+    {
+        return readFile(pair / (slot == Slot::Large ? "GRPFACES.S10" : "GRPFACET.S10"));
+    }
+    // The record as the archive now holds it.
+    std::vector<std::uint8_t> record(const std::filesystem::path& pair, Slot slot, int n) const
+    {
+        const auto bytes = archiveBytes(pair, slot);
+        const auto at = archive::recordOffset(archive::layoutOf(slot), n);
+        return {bytes.begin() + at, bytes.begin() + at + archive::layoutOf(slot).recordSize};
+    }
+    // The demo record with a few pixels and a palette entry changed.
+    static std::vector<std::uint8_t> edited(Slot slot, int n)
+    {
+        auto bytes = demo::demoRecord(slot, n);
+        for (int i = 0; i < 40; ++i) bytes[i * 7] = static_cast<std::uint8_t>(bytes[i * 7] + 1);
+        bytes[archive::layoutOf(slot).pixelBlockSize() + 4] ^= 0x55;
+        return bytes;
+    }
+    void expectPairUntouched(const std::filesystem::path& pair) const
+    {
+        EXPECT_EQ(archiveBytes(pair, Slot::Large), demo::demoArchive(Slot::Large));
+        EXPECT_EQ(archiveBytes(pair, Slot::Small), demo::demoArchive(Slot::Small));
+    }
+
+    TempDir dir;
+    std::filesystem::path first = dir / "first", second = dir / "second", pack = dir / "pack";
+};
+
+TEST_F(BatchTool, AnEditedPackImportsToExactlyItsRecordsAndUndoRestoresEveryByte)
+{
+    ASSERT_EQ(run({"export", large(first), pack.string(), "--numbers", "1-20"}).exit, 0);
+    EXPECT_EQ(readFile(pack / "007T.BMP"),
+              bitmap::encodeRecord(Slot::Small, demo::demoRecord(Slot::Small, 7)));
+    const std::pair<int, Slot> changes[] = {{5, Slot::Large}, {7, Slot::Small}, {20, Slot::Large}};
+    for (auto [n, slot] : changes)
+        writeFile(pack / packFileName(n, slot, session::FileKind::Bmp),
+                  bitmap::encodeRecord(slot, edited(slot, n)));
+    // A name in other case and a stray file: taken, and listed and skipped.
+    std::filesystem::rename(pack / "020.bmp", pack / "020.BMP");
+    writeFile(pack / "notes.txt", std::vector<std::uint8_t>{'x'});
+
+    const Outcome dry = run({"import", large(first), pack.string(), "--dry-run"});
+    EXPECT_EQ(dry.exit, 0);
+    EXPECT_NE(dry.out.find("notes.txt"), std::string::npos);
+    EXPECT_NE(dry.out.find("020 大头像"), std::string::npos);
+    expectPairUntouched(first);
+    EXPECT_FALSE(std::filesystem::exists(journal::journalPath(large(first))));
+
+    ASSERT_EQ(run({"import", large(first), pack.string()}).exit, 0);
+    for (Slot slot : {Slot::Large, Slot::Small})
+        for (int n : {1, 5, 7, 20, 21, 832}) {
+            SCOPED_TRACE(n);
+            const bool changed =
+                std::ranges::find(changes, std::pair(n, slot)) != std::end(changes);
+            EXPECT_EQ(record(first, slot, n),
+                      changed ? edited(slot, n) : demo::demoRecord(slot, n));
+        }
+    const Outcome history = run({"history", large(first)});
+    EXPECT_NE(history.out.find("批量导入  3个头像记录  已完成"), std::string::npos) << history.out;
+
+    ASSERT_EQ(run({"undo", large(first)}).exit, 0);
+    expectPairUntouched(first);
+}
+
+TEST_F(BatchTool, APackWithOneBadFileWritesNothingAndNamesTheFile)
+{
+    struct Row {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    };
+    const auto largeFile = bitmap::encodeRecord(Slot::Large, edited(Slot::Large, 3));
+    const Row rows[] = {
+        {"004.bmp", {largeFile.begin(), largeFile.begin() + 2000}},  // cut short
+        {"004T.BMP", largeFile},                                     // a large picture named small
+        {"003.BMP", largeFile},  // a second file for number 3, beside 003.bmp
+        {"004.png", {'n', 'o', 't'}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(pack);
+        ASSERT_EQ(run({"export", large(first), pack.string(), "--numbers", "1-5"}).exit, 0);
+        writeFile(pack / "001.bmp", bitmap::encodeRecord(Slot::Large, edited(Slot::Large, 1)));
+        writeFile(pack / row.name, row.bytes);
+        const Outcome result = run({"import", large(first), pack.string()});
+        EXPECT_EQ(result.exit, 1);
+        EXPECT_NE(result.err.find(row.name), std::string::npos) << result.err;
+        expectPairUntouched(first);
+    }
+}
+
+TEST_F(BatchTool, DiffExportedAndImportedIntoTheOtherPairMakesThePairsEqual)
+{
+    writeFile(pack / "010.bmp", bitmap::encodeRecord(Slot::Large, edited(Slot::Large, 10)));
+    writeFile(pack / "700T.BMP", bitmap::encodeRecord(Slot::Small, edited(Slot::Small, 700)));
+    ASSERT_EQ(run({"import", large(first), pack.string()}).exit, 0);
+
+    const Outcome diff =
+        run({"diff", large(first), large(second), "--export", (dir / "d").string()});
+    ASSERT_EQ(diff.exit, 0);
+    EXPECT_NE(diff.out.find("010 大头像\n700 小头像\n2个"), std::string::npos) << diff.out;
+    ASSERT_EQ(run({"import", large(second), (dir / "d").string()}).exit, 0);
+    for (Slot slot : {Slot::Large, Slot::Small})
+        EXPECT_EQ(archiveBytes(first, slot), archiveBytes(second, slot));
+    EXPECT_NE(run({"diff", large(first), large(second)}).out.find("0个"), std::string::npos);
+}
+
+TEST_F(BatchTool, EveryFailureExitsOneAndLeavesTheArchivesAlone)
+{
+    writeFile(pack / "001.bmp", bitmap::encodeRecord(Slot::Large, edited(Slot::Large, 1)));
+    const std::vector<std::string> rows[] = {
+        {"import", large(first), (dir / "missing").string()},
+        {"undo", large(first)},
+        {"import", "S10", pack.string()},
+        {"export", large(first), (first / "GRPFACES.S10").string()},
+        {"sheet", large(first), large(first)},
+        {"diff", large(first), "a"},
+    };
+    for (const auto& args : rows) {
+        SCOPED_TRACE(args[0] + " " + args.back());
+        const Outcome result = run(args);
+        EXPECT_EQ(result.exit, 1);
+        EXPECT_FALSE(result.err.empty());
+        expectPairUntouched(first);
+    }
+}
+
+TEST_F(BatchTool, UsageErrorsExitTwoAndHelpExitsZero)
+{
+    const std::vector<std::string> usage[] = {
+        {},
+        {"merge", large(first)},
+        {"export", large(first)},
+        {"export", large(first), pack.string(), "--numbers", "0-5"},
+        {"export", large(first), pack.string(), "--format", "gif"},
+        {"import", large(first), pack.string(), "--force"},
+        {"sheet", large(first), "s.png", "--numbers"},
+    };
+    for (const auto& args : usage) {
+        SCOPED_TRACE(args.empty() ? "" : args[0]);
+        EXPECT_EQ(run(args).exit, 2);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(pack));
+    for (const char* command : {"info", "export", "import", "sheet", "diff", "history", "undo"})
+        EXPECT_EQ(run({command, "--help"}).exit, 0) << command;
+    EXPECT_EQ(run({"--version"}).out.rfind("pelloran-batch ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace pelloran::batch
