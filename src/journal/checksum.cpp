@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace pelloran::journal {
 
@@ -14,12 +15,16 @@ constexpr std::uint64_t kPrime4 = 0x85EBCA77C2B2AE63ull;
 constexpr std::uint64_t kPrime5 = 0x27D4EB2F165667C5ull;
 constexpr std::size_t kStripe = 32;
 
-// Little-endian whatever the machine, so a journal moves between machines.
-std::uint64_t load(const std::uint8_t* p, int bytes)
+// Little-endian whatever the machine, so a journal moves between machines;
+// one load, not a byte at a time, so that it stays fast where the compiler
+// does not merge bytes, as in sanitized builds.
+template <class Word>
+std::uint64_t load(const std::uint8_t* p)
 {
-    std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | p[i];
-    return value;
+    Word word;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) word = std::byteswap(word);
+    return word;
 }
 
 std::uint64_t round(std::uint64_t lane, std::uint64_t input)
@@ -35,7 +40,7 @@ std::uint64_t merge(std::uint64_t hash, std::uint64_t lane)
 // Four independent lanes over 32-byte stripes: what makes it fast.
 void stripe(std::array<std::uint64_t, 4>& lanes, const std::uint8_t* p)
 {
-    for (int i = 0; i < 4; ++i) lanes[i] = round(lanes[i], load(p + 8 * i, 8));
+    for (int i = 0; i < 4; ++i) lanes[i] = round(lanes[i], load<std::uint64_t>(p + 8 * i));
 }
 
 }  // namespace
@@ -71,9 +76,9 @@ std::uint64_t Checksum64::value() const
     const std::uint8_t* p = pending_.data();
     const std::uint8_t* const end = p + pendingSize_;
     for (; end - p >= 8; p += 8)
-        hash = std::rotl(hash ^ round(0, load(p, 8)), 27) * kPrime1 + kPrime4;
+        hash = std::rotl(hash ^ round(0, load<std::uint64_t>(p)), 27) * kPrime1 + kPrime4;
     if (end - p >= 4) {
-        hash = std::rotl(hash ^ load(p, 4) * kPrime1, 23) * kPrime2 + kPrime3;
+        hash = std::rotl(hash ^ load<std::uint32_t>(p) * kPrime1, 23) * kPrime2 + kPrime3;
         p += 4;
     }
     for (; p < end; ++p) hash = std::rotl(hash ^ *p * kPrime5, 11) * kPrime1;

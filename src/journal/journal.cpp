@@ -236,6 +236,7 @@ Result<void> append(OpenJournal& journal, std::span<const std::uint8_t> block)
 bool heldByUs(std::span<const std::uint8_t> current, std::span<const std::uint8_t> old,
               std::span<const std::uint8_t> written)
 {
+    if (std::ranges::equal(current, written)) return true;
     for (std::size_t i = 0; i < current.size(); ++i)
         if (current[i] != old[i] && current[i] != written[i]) return false;
     return true;
