@@ -286,10 +286,9 @@ Result<CheckedImport> Session::checkPicture(bitmap::Picture picture,
 Result<CheckedImport> Session::smallFromLarge() const
 {
     if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
-    return CheckedImport{Slot::Small, {}, bitmap::smallFromLarge(state_.large.preview),
-                         Colours::Refuse};
+    return CheckedImport{
+        Slot::Small, {}, bitmap::smallFromLarge(state_.large.preview), Colours::Refuse};
 }
-
 
 Result<CheckedImport> Session::checkImport(const std::filesystem::path& file, Colours colours) const
 {
