@@ -69,8 +69,13 @@ session::Result<void> exportPack(fileio::FileSystem& fs, const PairRecords& reco
     for (const PackEntry& entry : entries) {
         const auto path = folder / packFileName(entry.number, entry.slot, kind);
         // A pack file may be a link to an archive; a replacement writes
-        // through links, so it would overwrite the archive.
+        // through links, so it would overwrite the archive. Any other name,
+        // a hard link included, is replaced by a rename and leaves the
+        // archive's data where it is.
+        std::error_code code;
+        const bool link = std::filesystem::is_symlink(std::filesystem::symlink_status(path, code));
         for (const auto& archive : {records.pair().large, records.pair().small}) {
+            if (!link) break;
             const auto same = fs.sameFile(path, archive);
             if (!same) return std::unexpected(same.error());
             if (*same)

@@ -1,5 +1,6 @@
 #include "fileio/file.h"
 
+#include <algorithm>
 #include <string>
 
 namespace pelloran::fileio {
@@ -49,7 +50,10 @@ Result<std::optional<FileInfo>> FileSystem::inspect(const std::filesystem::path&
     // A dangling link names no file either: a write replaces the link.
     if (status.type() == fs::file_type::not_found) return std::nullopt;
     if (code) return std::unexpected(Error{path, Operation::Open, code});
-    fs::path target = fs::canonical(path, code);
+    // Only a link leads a write elsewhere; other names are written where
+    // they are, which spares resolving every folder on the way.
+    fs::path target = path;
+    if (fs::is_symlink(fs::symlink_status(path, code))) target = fs::canonical(path, code);
     if (code) return std::unexpected(Error{path, Operation::Open, code});
     const fs::perms permissions = status.permissions();
     constexpr fs::perms kWrite =
@@ -179,7 +183,11 @@ Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files)
     // folder that cannot be flushed after the files are whole and in place
     // changes nothing the user can see, as a failing close after a complete
     // write does not.
-    for (const Step& step : steps) (void)fs.syncFolder(step.target.parent_path());
+    std::vector<std::filesystem::path> folders;
+    for (const Step& step : steps)
+        if (std::ranges::find(folders, step.target.parent_path()) == folders.end())
+            folders.push_back(step.target.parent_path());
+    for (const auto& folder : folders) (void)fs.syncFolder(folder);
     return {};
 }
 
