@@ -237,6 +237,15 @@ fileio::Result<void> FaultyFileSystem::syncFolder(const std::filesystem::path& f
     return real_.syncFolder(folder);
 }
 
+// Each file is logged and failed as a flush of its own.
+fileio::Result<void> FaultyFileSystem::flushClosed(std::span<const std::filesystem::path> files)
+{
+    for (const auto& path : files)
+        if (auto code = note({Operation::Flush, path}))
+            return std::unexpected(Error{path, Operation::Flush, *code});
+    return real_.flushClosed(files);
+}
+
 // Looking a name up is logged and failed as opening it.
 fileio::Result<std::optional<fileio::FileInfo>> FaultyFileSystem::inspect(
     const std::filesystem::path& path)

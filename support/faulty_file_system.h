@@ -63,6 +63,7 @@ public:
                         const std::filesystem::path& to) override;
     Result<void> remove(const std::filesystem::path& path) override;
     Result<void> syncFolder(const std::filesystem::path& folder) override;
+    Result<void> flushClosed(std::span<const std::filesystem::path> files) override;
     Result<std::optional<fileio::FileInfo>> inspect(const std::filesystem::path& path) override;
     Result<bool> sameFile(const std::filesystem::path& a, const std::filesystem::path& b) override;
     Result<std::vector<std::filesystem::path>> listFolder(

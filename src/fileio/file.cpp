@@ -40,6 +40,19 @@ Result<void> FileSystem::syncFolder(const std::filesystem::path&)
     return {};
 }
 
+// Portable: each file opened again and flushed. A file that cannot be
+// opened for writing any more is no longer ours to flush.
+Result<void> FileSystem::flushClosed(std::span<const std::filesystem::path> files)
+{
+    for (const auto& path : files) {
+        auto file = openReadWrite(path);
+        if (!file) return std::unexpected(Error{path, Operation::Flush, file.error().code});
+        if (auto flushed = (*file)->flush(); !flushed) return flushed;
+        if (auto closed = (*file)->close(); !closed) return closed;
+    }
+    return {};
+}
+
 // The portable answers of std::filesystem, which both systems' file layers
 // use; a system that knows better overrides them.
 Result<std::optional<FileInfo>> FileSystem::inspect(const std::filesystem::path& path)
@@ -106,15 +119,22 @@ Result<std::size_t> readAtMost(FileSystem& fs, const std::filesystem::path& path
 
 namespace {
 
+// From this many files on, the new contents are made durable together after
+// all are written rather than each before it is closed: a pack of hundreds
+// of portraits then costs one flush, not hundreds. A window's pair keeps a
+// flush of each file, which on a disk busy with other programs' writes costs
+// less than flushing everything the file system holds.
+constexpr std::size_t kFlushTogether = 8;
+
 // Writes bytes into a new file beside target, with target's permission bits
-// when it has some, and makes it durable; returns the new file's name. The
-// file lives in the target's folder so that the rename into place stays
-// within one file system and is atomic. A leftover of an earlier run that
+// when it has some, and, when flush is set, makes it durable; returns the
+// new file's name. The file lives in the target's folder so that the rename
+// into place stays within one file system and is atomic. A leftover of an earlier run that
 // was killed is never reused: the next free name is taken. Errors name the
 // target; nothing is left behind on failure.
 Result<std::filesystem::path> writeBeside(FileSystem& fs, const std::filesystem::path& target,
                                           std::optional<std::uint32_t> permissions,
-                                          std::span<const std::uint8_t> bytes)
+                                          std::span<const std::uint8_t> bytes, bool flush)
 {
     constexpr int kAttempts = 100;
     std::filesystem::path temp;
@@ -135,48 +155,111 @@ Result<std::filesystem::path> writeBeside(FileSystem& fs, const std::filesystem:
     if (permissions)
         if (auto r = (*file)->setPermissions(*permissions); !r) return fail(r.error());
     if (auto r = (*file)->writeAt(0, bytes); !r) return fail(r.error());
-    if (auto r = (*file)->flush(); !r) return fail(r.error());
+    if (flush)
+        if (auto r = (*file)->flush(); !r) return fail(r.error());
     if (auto r = (*file)->close(); !r) return fail(r.error());
     return temp;
 }
 
 }  // namespace
 
-Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files)
+Replacing::Replacing(FileSystem& fs, bool many, MayReplace mayReplace)
+    : fs_(fs), many_(many), mayReplace_(std::move(mayReplace))
 {
-    struct Step {
-        const Replacement& file;
-        std::filesystem::path target;
-        std::optional<std::uint32_t> permissions;
-        std::filesystem::path temp;  // written and not yet renamed
-    };
-    std::vector<Step> steps;
-    // Everything that refuses the whole is found before anything is written.
-    for (const Replacement& file : files) {
-        const auto info = fs.inspect(file.path);
-        if (!info)
-            return std::unexpected(Error{file.path, info.error().operation, info.error().code});
-        if (*info && (*info)->writeProtected)
-            return std::unexpected(Error{file.path, Operation::Write, Fault::WriteProtected});
-        if (*info)
-            steps.push_back({file, (*info)->target, (*info)->permissions, {}});
-        else
-            steps.push_back({file, file.path, std::nullopt, {}});
+}
+
+Replacing::~Replacing()
+{
+    for (const Step& step : steps_)
+        if (!step.temp.empty()) (void)fs_.remove(step.temp);
+}
+
+Result<void> Replacing::discard(const Error& error)
+{
+    for (Step& step : steps_)
+        if (!step.temp.empty()) (void)fs_.remove(step.temp);
+    steps_.clear();
+    return std::unexpected(error);
+}
+
+namespace {
+
+std::string lowerCase(const std::filesystem::path& name)
+{
+    std::string text = name.string();
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+}  // namespace
+
+// With many files coming, each folder is listed once, and a name it does not
+// hold is not looked up: a new pack's hundreds of names cost one listing,
+// not a look-up each. Names are compared ignoring case, as some file
+// systems do, so that no existing file is taken for absent.
+Result<std::optional<FileInfo>> Replacing::inspect(const std::filesystem::path& path)
+{
+    if (!many_) return fs_.inspect(path);
+    const auto folder = path.parent_path();
+    auto listing = std::ranges::find(listed_, folder, &decltype(listed_)::value_type::first);
+    if (listing == listed_.end()) {
+        auto names = fs_.listFolder(folder);
+        if (!names) return fs_.inspect(path);
+        std::vector<std::string> lower;
+        lower.reserve(names->size());
+        for (const auto& name : *names) lower.push_back(lowerCase(name));
+        std::ranges::sort(lower);
+        listed_.emplace_back(folder, std::move(lower));
+        listing = std::prev(listed_.end());
     }
-    const auto discard = [&](const Error& error) -> Result<void> {
-        for (const Step& step : steps)
-            if (!step.temp.empty()) (void)fs.remove(step.temp);
-        return std::unexpected(error);
-    };
-    for (Step& step : steps) {
-        auto written = writeBeside(fs, step.target, step.permissions, step.file.bytes);
-        if (!written)
-            return discard({step.file.path, written.error().operation, written.error().code});
-        step.temp = std::move(*written);
+    if (!std::ranges::binary_search(listing->second, lowerCase(path.filename())))
+        return std::nullopt;
+    return fs_.inspect(path);
+}
+
+Result<void> Replacing::add(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
+    const auto info = inspect(path);
+    if (!info) return discard({path, info.error().operation, info.error().code});
+    if (*info && (*info)->writeProtected)
+        return discard({path, Operation::Write, Fault::WriteProtected});
+    if (*info && mayReplace_) {
+        const Replacement file{path, bytes};
+        const auto allowed = mayReplace_(file, **info);
+        if (!allowed) return discard(allowed.error());
+        if (!*allowed)
+            return discard(
+                {path, Operation::Write, std::make_error_code(std::errc::operation_not_permitted)});
     }
-    for (Step& step : steps) {
-        if (auto renamed = fs.rename(step.temp, step.target); !renamed)
-            return discard({step.file.path, Operation::Rename, renamed.error().code});
+    Step step{path, path, {}};
+    std::optional<std::uint32_t> permissions;
+    if (*info) {
+        step.target = (*info)->target;
+        permissions = (*info)->permissions;
+    }
+    auto written = writeBeside(fs_, step.target, permissions, bytes, !many_);
+    if (!written) return discard({path, written.error().operation, written.error().code});
+    step.temp = std::move(*written);
+    steps_.push_back(std::move(step));
+    return {};
+}
+
+Result<void> Replacing::commit()
+{
+    if (many_) {
+        std::vector<std::filesystem::path> temps;
+        for (const Step& step : steps_) temps.push_back(step.temp);
+        if (auto flushed = fs_.flushClosed(temps); !flushed) {
+            // A temporary's name means nothing to the user; its target does.
+            const auto failed = std::ranges::find(steps_, flushed.error().path, &Step::temp);
+            return discard({failed == steps_.end() ? flushed.error().path : failed->path,
+                            Operation::Flush, flushed.error().code});
+        }
+    }
+    for (Step& step : steps_) {
+        if (auto renamed = fs_.rename(step.temp, step.target); !renamed)
+            return discard({step.path, Operation::Rename, renamed.error().code});
         step.temp.clear();
     }
     // The new names are made durable where the system needs a step for it. A
@@ -184,11 +267,29 @@ Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files)
     // changes nothing the user can see, as a failing close after a complete
     // write does not.
     std::vector<std::filesystem::path> folders;
-    for (const Step& step : steps)
+    for (const Step& step : steps_)
         if (std::ranges::find(folders, step.target.parent_path()) == folders.end())
             folders.push_back(step.target.parent_path());
-    for (const auto& folder : folders) (void)fs.syncFolder(folder);
+    for (const auto& folder : folders) (void)fs_.syncFolder(folder);
+    steps_.clear();
     return {};
+}
+
+Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files,
+                          const MayReplace& mayReplace)
+{
+    // Everything that refuses the whole is found before anything is written.
+    for (const Replacement& file : files) {
+        const auto info = fs.inspect(file.path);
+        if (!info)
+            return std::unexpected(Error{file.path, info.error().operation, info.error().code});
+        if (*info && (*info)->writeProtected)
+            return std::unexpected(Error{file.path, Operation::Write, Fault::WriteProtected});
+    }
+    Replacing replacing(fs, files.size() >= kFlushTogether, mayReplace);
+    for (const Replacement& file : files)
+        if (auto added = replacing.add(file.path, file.bytes); !added) return added;
+    return replacing.commit();
 }
 
 Result<void> replaceFile(FileSystem& fs, const std::filesystem::path& path,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -118,6 +119,12 @@ public:
     // it succeeds doing nothing.
     virtual Result<void> syncFolder(const std::filesystem::path& folder);
 
+    // Makes the bytes written to these closed files durable, as flushing
+    // each before closing it would. One step for many files where the system
+    // has one (a flush of each file system that holds them); the errors name
+    // the file or the folder that failed.
+    virtual Result<void> flushClosed(std::span<const std::filesystem::path> files);
+
     // What path names, or nothing when it names no file.
     virtual Result<std::optional<FileInfo>> inspect(const std::filesystem::path& path);
 
@@ -153,11 +160,50 @@ struct Replacement {
     std::filesystem::path path;
     std::span<const std::uint8_t> bytes;
 };
+// Asked about every file that exists already before anything is written:
+// false keeps that file, and so all of them, as they are (the error is then
+// an unpermitted write of that file's name).
+using MayReplace = std::function<Result<bool>(const Replacement& file, const FileInfo& existing)>;
+
 // Replaces several files as replaceFile does one: every file is checked and
 // every new content written and made durable before the first is renamed
 // into place, so a failure before the renames leaves all of them as they
 // were.
-Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files);
+Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files,
+                          const MayReplace& mayReplace = {});
+
+// replaceFiles for contents made one after another, so that a pack of
+// hundreds of files is never all in memory at once: each add() checks its
+// name and writes the new content beside it; commit() makes them durable and
+// renames them all into place. Anything not committed, after a failure or
+// when the object is dropped, is removed: the files stay as they were.
+class Replacing {
+public:
+    // many: hundreds of files are coming, to be made durable in one step.
+    Replacing(FileSystem& fs, bool many, MayReplace mayReplace = {});
+    ~Replacing();
+    Replacing(const Replacing&) = delete;
+    Replacing& operator=(const Replacing&) = delete;
+
+    Result<void> add(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+    Result<void> commit();
+
+private:
+    struct Step {
+        std::filesystem::path path;    // as the caller named it
+        std::filesystem::path target;  // where it lands, links followed
+        std::filesystem::path temp;    // written and not yet renamed
+    };
+    Result<void> discard(const Error& error);
+    Result<std::optional<FileInfo>> inspect(const std::filesystem::path& path);
+
+    FileSystem& fs_;
+    bool many_;
+    MayReplace mayReplace_;
+    std::vector<Step> steps_;
+    // With many files, each folder's names, listed once, in lower case.
+    std::vector<std::pair<std::filesystem::path, std::vector<std::string>>> listed_;
+};
 
 // Replaces the last `drop` characters (not bytes) of path's text by suffix;
 // nothing when the text has fewer characters or is not valid Unicode.

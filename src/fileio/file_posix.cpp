@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 namespace pelloran::fileio {
 
@@ -118,9 +120,10 @@ Result<std::unique_ptr<File>> openWith(const std::filesystem::path& path, int fl
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return std::unexpected(Error{path, Operation::Open, lastError()});
     // A folder opens for reading on POSIX, but reading it fails with a reason
-    // nobody understands; refuse it here with the plain one.
+    // nobody understands; refuse it here with the plain one. A new file is
+    // never a folder.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if ((flags & O_CREAT) == 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         return std::unexpected(
             Error{path, Operation::Open, std::make_error_code(std::errc::is_a_directory)});
@@ -148,15 +151,65 @@ public:
             return std::unexpected(Error{to, Operation::Rename, lastError()});
         return {};
     }
+    // One lstat(2) for a name that is not there or not a link, which is
+    // every name of a new pack.
     Result<std::optional<FileInfo>> inspect(const std::filesystem::path& path) override
     {
-        auto info = FileSystem::inspect(path);
+        struct stat st {};
+        const auto missing = [] { return errno == ENOENT || errno == ENOTDIR; };
+        if (::lstat(path.c_str(), &st) != 0) {
+            if (missing()) return std::nullopt;
+            return std::unexpected(Error{path, Operation::Open, lastError()});
+        }
+        std::filesystem::path target = path;
+        if (S_ISLNK(st.st_mode)) {
+            // A dangling link names no file either: a write replaces the link.
+            if (::stat(path.c_str(), &st) != 0) {
+                if (missing()) return std::nullopt;
+                return std::unexpected(Error{path, Operation::Open, lastError()});
+            }
+            std::error_code code;
+            target = std::filesystem::canonical(path, code);
+            if (code) return std::unexpected(Error{path, Operation::Open, code});
+        }
+        FileInfo info{std::move(target), static_cast<std::uint32_t>(st.st_mode & 07777),
+                      (st.st_mode & 0222) == 0};
         // A file that has write bits but not for us is protected too:
         // renaming over it would replace a file this user may not change.
-        if (info && *info && ::access((*info)->target.c_str(), W_OK) != 0)
-            (*info)->writeProtected = true;
+        if (::access(info.target.c_str(), W_OK) != 0) info.writeProtected = true;
         return info;
     }
+#ifdef __linux__
+    // syncfs(2) once for each file system the files are on, found through
+    // their folders: what a flush of each file would make durable, and more.
+    Result<void> flushClosed(std::span<const std::filesystem::path> files) override
+    {
+        std::vector<std::filesystem::path> folders;
+        for (const auto& file : files)
+            if (std::ranges::find(folders, file.parent_path()) == folders.end())
+                folders.push_back(file.parent_path());
+        std::vector<dev_t> done;
+        for (const auto& folder : folders) {
+            const std::filesystem::path path = folder.empty() ? "." : folder;
+            const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            struct stat st {};
+            if (fd < 0 || ::fstat(fd, &st) != 0) {
+                const std::error_code reason = lastError();
+                if (fd >= 0) ::close(fd);
+                return std::unexpected(Error{path, Operation::Flush, reason});
+            }
+            int result = 0;
+            if (std::ranges::find(done, st.st_dev) == done.end()) {
+                result = ::syncfs(fd);
+                done.push_back(st.st_dev);
+            }
+            const std::error_code reason = lastError();
+            ::close(fd);
+            if (result != 0) return std::unexpected(Error{path, Operation::Flush, reason});
+        }
+        return {};
+    }
+#endif
     Result<void> remove(const std::filesystem::path& path) override
     {
         if (::unlink(path.c_str()) != 0)

@@ -2,6 +2,7 @@
 // tolerate a missing file, and errors that name the file and the reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -58,46 +59,70 @@ TEST(ReplaceFile, LeavesExactlyTheNewBytesAndNothingElse)
     }
 }
 
-TEST(ReplaceFile, AFailureAtAnyStepLeavesTheOldFileAndNoTemporary)
+// One file as the window saves it, and a pack of many, whose contents are
+// made durable together after all are written: a failure at any step leaves
+// every file as it was and no temporary behind.
+TEST(ReplaceFiles, AFailureAtAnyStepLeavesTheOldFilesAndNoTemporary)
 {
     const Bytes bytes = filled(6198, 7);
-    for (std::size_t oldSize : {std::size_t{10000}, kMissing}) {
-        TempDir dir;
-        const auto path = dir / "face.bmp";
-        const Bytes old = oldSize == kMissing ? Bytes{} : filled(oldSize, 1);
-        const auto reset = [&] {
-            std::filesystem::remove(path);
-            if (oldSize != kMissing) writeFile(path, old);
-        };
+    for (std::size_t count : {std::size_t{1}, std::size_t{10}}) {
+        for (std::size_t oldSize : {std::size_t{10000}, kMissing}) {
+            TempDir dir;
+            Names names;
+            std::vector<fileio::Replacement> files;
+            for (std::size_t i = 0; i < count; ++i) {
+                names.push_back("face" + std::to_string(i) + ".bmp");
+                files.push_back({dir / names.back(), bytes});
+            }
+            const Bytes old = oldSize == kMissing ? Bytes{} : filled(oldSize, 1);
+            const auto reset = [&] {
+                for (const auto& file : files) {
+                    std::filesystem::remove(file.path);
+                    if (oldSize != kMissing) writeFile(file.path, old);
+                }
+            };
 
-        FaultyFileSystem counting;
-        reset();
-        ASSERT_TRUE(fileio::replaceFile(counting, path, bytes));
-        const std::size_t steps = counting.operationCount();
+            FaultyFileSystem counting;
+            reset();
+            ASSERT_TRUE(fileio::replaceFiles(counting, files));
+            const std::size_t steps = counting.operationCount();
 
-        for (auto mode : {FaultyFileSystem::Mode::Fail, FaultyFileSystem::Mode::ShortWrite}) {
-            for (std::size_t k = 1; k <= steps; ++k) {
-                SCOPED_TRACE(::testing::Message()
-                             << (oldSize == kMissing ? "new file" : "existing file") << ", "
-                             << (mode == FaultyFileSystem::Mode::Fail ? "failure" : "short write")
-                             << " at step " << k);
-                reset();
-                FaultyFileSystem faulty;
-                faulty.failAt(static_cast<int>(k), mode);
-                const auto replaced = fileio::replaceFile(faulty, path, bytes);
-                EXPECT_TRUE(faulty.injected());
-                if (replaced) {
-                    EXPECT_TRUE(readFile(path) == bytes);
-                } else {
-                    EXPECT_EQ(replaced.error().path, path);
-                    if (oldSize == kMissing) {
-                        EXPECT_FALSE(std::filesystem::exists(path));
-                    } else {
-                        EXPECT_TRUE(readFile(path) == old) << "the old file was touched";
+            for (auto mode : {FaultyFileSystem::Mode::Fail, FaultyFileSystem::Mode::ShortWrite}) {
+                for (std::size_t k = 1; k <= steps; ++k) {
+                    SCOPED_TRACE(
+                        ::testing::Message()
+                        << count << (oldSize == kMissing ? " new" : " existing") << " files, "
+                        << (mode == FaultyFileSystem::Mode::Fail ? "failure" : "short write")
+                        << " at step " << k);
+                    reset();
+                    FaultyFileSystem faulty;
+                    faulty.failAt(static_cast<int>(k), mode);
+                    const auto replaced = fileio::replaceFiles(faulty, files);
+                    EXPECT_TRUE(faulty.injected());
+                    // Only a failing rename leaves the files renamed before it new.
+                    const auto failed = replaced ? files.end()
+                                                 : std::ranges::find(files, replaced.error().path,
+                                                                     &fileio::Replacement::path);
+                    ASSERT_TRUE(replaced || failed != files.end());
+                    const bool renaming =
+                        !replaced && replaced.error().operation == Operation::Rename;
+                    for (auto file = files.begin(); file != files.end(); ++file) {
+                        if (replaced || (renaming && file < failed))
+                            EXPECT_TRUE(readFile(file->path) == bytes);
+                        else if (oldSize == kMissing)
+                            EXPECT_FALSE(std::filesystem::exists(file->path));
+                        else
+                            EXPECT_TRUE(readFile(file->path) == old) << "an old file was touched";
+                    }
+                    auto left = dir.fileNames();
+                    std::ranges::sort(left);
+                    std::ranges::sort(names);
+                    if (oldSize != kMissing || replaced) {
+                        EXPECT_EQ(left, names);
+                    } else if (!renaming) {
+                        EXPECT_EQ(left, Names{});
                     }
                 }
-                EXPECT_EQ(dir.fileNames(),
-                          oldSize == kMissing && !replaced ? Names{} : Names{"face.bmp"});
             }
         }
     }
