@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include <QGuiApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,8 +14,7 @@
 #include <string_view>
 
 #include "batch/pack.h"
-#include "batch/sheet.h"
-#include "platform/pictures.h"
+#include "batch/qt_parts.h"
 #include "session/messages.h"
 
 namespace pelloran::batch {
@@ -224,10 +223,23 @@ fileio::FileSystem& files()
     return fileio::nativeFileSystem();
 }
 
-const platform::QtPictures& pictures()
+// PNG files and colour reduction load the Qt module when first needed.
+const LazyPictures& pictures()
 {
-    static const platform::QtPictures instance;
+    static const LazyPictures instance;
     return instance;
+}
+
+// The Qt module for work that cannot be done without it, loaded before
+// anything is written; nothing when it cannot be loaded, and then it was said why.
+const QtParts* needQt()
+{
+    const auto parts = qtParts();
+    if (!parts) {
+        printText(stderr, parts.error());
+        return nullptr;
+    }
+    return *parts;
 }
 
 // Opens the pair and, as the window does, rolls back what a crash left
@@ -334,15 +346,14 @@ Exit exportCommand(const Arguments& args)
     if (!numbers) return usage("无法理解编号列表“" + *args.value("--numbers") + "”。");
     const auto kind = chosenKind(args);
     if (!kind) return usage("--format 只能是 bmp 或 png。");
+    if (*kind == session::FileKind::Png && !needQt()) return Exit::Failure;
     const auto pair = openAndRecover(args.positional[0]);
     if (!pair) return Exit::Failure;
-    const auto records = readRecords(*pair);
-    if (!records) return Exit::Failure;
     const std::filesystem::path folder = args.positional[1];
     if (auto made = makeFolder(folder); !made) return printError(made.error()), Exit::Failure;
     const auto entries = bothSlots(*numbers);
     Progress progress("导出", entries.size());
-    if (auto written = exportPack(files(), *records, entries, folder, *kind, &pictures(),
+    if (auto written = exportPack(files(), *pair, entries, folder, *kind, &pictures(),
                                   [&](std::size_t done) { progress.at(done); });
         !written)
         return printError(written.error()), Exit::Failure;
@@ -363,6 +374,10 @@ Exit importCommand(const Arguments& args)
     const auto plan = planImport(files(), *records, args.positional[1], colours, &pictures(),
                                  [&](std::size_t done) { progress.at(done); });
     if (!plan) return printError(plan.error()), Exit::Failure;
+    if (const auto failure = pictures().failure()) {
+        printText(stderr, *failure);
+        return Exit::Failure;
+    }
 
     for (const auto& path : plan->notUnderstood)
         printText(stdout, "跳过（不是头像文件名，如 057.bmp、057T.bmp）：" + displayName(path));
@@ -388,23 +403,6 @@ Exit importCommand(const Arguments& args)
     return Exit::Success;
 }
 
-// Qt draws text only with a platform plugin; a terminal has no display.
-int sheetWithGui(const std::function<int()>& work)
-{
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    int argc = 1;
-    char name[] = "pelloran-batch";
-    char* argv[] = {name, nullptr};
-    // Qt's notes about the environment (no runtime folder on a server) are
-    // not the user's business; its warnings about the work are.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-        if (type != QtDebugMsg && type != QtInfoMsg && !text.contains("XDG_RUNTIME_DIR"))
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-    });
-    QGuiApplication application(argc, argv);
-    return work();
-}
-
 Exit sheet(const Arguments& args)
 {
     const auto numbers = chosenNumbers(args);
@@ -415,11 +413,11 @@ Exit sheet(const Arguments& args)
     if (!records) return Exit::Failure;
     const std::filesystem::path out = args.positional[1];
     const Slot slot = args.has("--small") ? Slot::Small : Slot::Large;
-    std::vector<std::uint8_t> png;
-    sheetWithGui([&] {
-        png = contactSheet(*records, slot, *numbers);
-        return 0;
-    });
+    const QtParts* qt = needQt();
+    if (!qt) return Exit::Failure;
+    std::vector<std::span<const std::uint8_t>> portraits;
+    for (int n : *numbers) portraits.push_back(records->record(slot, n));
+    const auto png = qt->contactSheet(portraits, *numbers, slot);
     if (png.empty()) {
         printText(stderr, "无法生成“" + displayName(out) + "”：Qt无法写出PNG图片。");
         return Exit::Failure;
@@ -454,8 +452,8 @@ Exit diff(const Arguments& args)
     printText(stdout, fill("{}个头像记录不同。", differing.size()));
     if (const auto folder = args.value("--export"); folder && !differing.empty()) {
         if (auto made = makeFolder(*folder); !made) return printError(made.error()), Exit::Failure;
-        if (auto written =
-                exportPack(files(), *a, differing, *folder, session::FileKind::Bmp, &pictures());
+        if (auto written = exportPack(files(), *first, differing, *folder, session::FileKind::Bmp,
+                                      &pictures());
             !written)
             return printError(written.error()), Exit::Failure;
         printText(stdout,

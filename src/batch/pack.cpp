@@ -58,38 +58,98 @@ std::vector<PackEntry> bothSlots(std::span<const int> numbers)
     return entries;
 }
 
-session::Result<void> exportPack(fileio::FileSystem& fs, const PairRecords& records,
+namespace {
+
+// One archive's records read a run of consecutive numbers at a time, which
+// a pack in the order of its numbers reads each once.
+struct RecordRuns {
+    static constexpr int kRun = 32;
+    std::unique_ptr<fileio::File> file;  // none when the archive does not exist
+    std::vector<std::uint8_t> bytes;
+    int first = 0;  // the number of the first record in bytes; 0 before the first read
+
+    fileio::Result<std::span<const std::uint8_t>> record(Slot slot, int number)
+    {
+        const archive::SlotLayout& layout = archive::layoutOf(slot);
+        if (first == 0 || number < first || number >= first + kRun) {
+            first = number;
+            const int count = std::min(kRun, archive::kLastNumber - number + 1);
+            // Bytes an archive does not have read as 0, as the window shows them.
+            bytes.assign(static_cast<std::size_t>(count) * layout.recordSize, 0);
+            if (file)
+                if (auto read = file->readAt(archive::recordOffset(layout, number), bytes); !read)
+                    return std::unexpected(read.error());
+        }
+        return std::span<const std::uint8_t>(bytes).subspan(
+            static_cast<std::size_t>(number - first) * layout.recordSize, layout.recordSize);
+    }
+};
+
+}  // namespace
+
+session::Result<void> exportPack(fileio::FileSystem& fs, const journal::Pair& pair,
                                  std::span<const PackEntry> entries,
                                  const std::filesystem::path& folder, session::FileKind kind,
                                  const session::Pictures* pictures, const OnProgress& onProgress)
 {
-    std::vector<std::vector<std::uint8_t>> files;
-    std::vector<fileio::Replacement> replacements;
-    files.reserve(entries.size());
-    for (const PackEntry& entry : entries) {
-        const auto path = folder / packFileName(entry.number, entry.slot, kind);
-        // A pack file may be a link to an archive; a replacement writes
-        // through links, so it would overwrite the archive. Any other name,
-        // a hard link included, is replaced by a rename and leaves the
-        // archive's data where it is.
-        std::error_code code;
-        const bool link = std::filesystem::is_symlink(std::filesystem::symlink_status(path, code));
-        for (const auto& archive : {records.pair().large, records.pair().small}) {
-            if (!link) break;
-            const auto same = fs.sameFile(path, archive);
-            if (!same) return std::unexpected(same.error());
-            if (*same)
-                return std::unexpected(session::Refusal{session::Problem::ExportOverArchive, path});
-        }
-        auto bytes = session::exportFile(entry.slot, records.record(entry.slot, entry.number), kind,
-                                         pictures);
-        if (!bytes) return std::unexpected(bytes.error());
-        files.push_back(std::move(*bytes));
-        replacements.push_back({path, files.back()});
-        if (onProgress) onProgress(files.size());
+    // Records are read from the archives as they are needed, a run of them
+    // at a time, so that a pack of all 832 pairs never holds seven megabytes
+    // of archive and nine of files in memory.
+    RecordRuns runs[2];
+    for (Slot slot : {Slot::Large, Slot::Small}) {
+        auto file = fs.openRead(slot == Slot::Large ? pair.large : pair.small);
+        if (file)
+            runs[static_cast<int>(slot)].file = std::move(*file);
+        else if (!fileio::isNotFound(file.error()))
+            return std::unexpected(file.error());
     }
-    if (auto written = fileio::replaceFiles(fs, replacements); !written)
-        return std::unexpected(written.error());
+
+    // A pack file that is an archive, through a link or by the archive's
+    // own name, would be overwritten with a portrait. Any other name that
+    // exists, a hard link included, is replaced by a rename that leaves the
+    // archive's data where it is; so only those two are compared, and a pack
+    // exported again over itself costs no look at the archives per file.
+    const std::filesystem::path archives[] = {pair.large, pair.small};
+    std::vector<std::filesystem::path> archiveNames;
+    for (const auto& archive : archives) {
+        std::error_code code;
+        const auto real = std::filesystem::weakly_canonical(archive, code);
+        archiveNames.push_back((code ? archive : real).filename());
+    }
+    std::optional<std::filesystem::path> overArchive;
+    const auto notAnArchive = [&](const fileio::Replacement& file,
+                                  const fileio::FileInfo& existing) -> fileio::Result<bool> {
+        if (existing.target == file.path &&
+            std::ranges::find(archiveNames, file.path.filename()) == archiveNames.end())
+            return true;
+        for (const auto& archive : archives) {
+            const auto same = fs.sameFile(existing.target, archive);
+            if (!same) return std::unexpected(same.error());
+            if (*same) {
+                overArchive = file.path;
+                return false;
+            }
+        }
+        return true;
+    };
+
+    fileio::Replacing replacing(fs, entries.size() > 2, notAnArchive);
+    std::size_t done = 0;
+    for (const PackEntry& entry : entries) {
+        const auto record = runs[static_cast<int>(entry.slot)].record(entry.slot, entry.number);
+        if (!record) return std::unexpected(record.error());
+        auto bytes = session::exportFile(entry.slot, *record, kind, pictures);
+        if (!bytes) return std::unexpected(bytes.error());
+        const auto path = folder / packFileName(entry.number, entry.slot, kind);
+        if (auto added = replacing.add(path, *bytes); !added) {
+            if (overArchive)
+                return std::unexpected(
+                    session::Refusal{session::Problem::ExportOverArchive, *overArchive});
+            return std::unexpected(added.error());
+        }
+        if (onProgress) onProgress(++done);
+    }
+    if (auto committed = replacing.commit(); !committed) return std::unexpected(committed.error());
     return {};
 }
 

@@ -45,10 +45,10 @@ int blankRecords(const PairRecords& records, Slot slot);
 // Told how many files are done, now and then, for a progress line.
 using OnProgress = std::function<void(std::size_t done)>;
 
-// Writes the portraits named by entries into folder under their pack names,
-// as the window exports them. Every file is replaced whole; none lands on
-// either archive of the pair.
-session::Result<void> exportPack(fileio::FileSystem& fs, const PairRecords& records,
+// Writes the portraits named by entries, read from the pair's archives, into
+// folder under their pack names, as the window exports them: all or none.
+// Every file is replaced whole; none lands on either archive of the pair.
+session::Result<void> exportPack(fileio::FileSystem& fs, const journal::Pair& pair,
                                  std::span<const PackEntry> entries,
                                  const std::filesystem::path& folder, session::FileKind kind,
                                  const session::Pictures* pictures,

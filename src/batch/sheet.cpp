@@ -9,6 +9,8 @@
 
 namespace pelloran::batch {
 
+using archive::Slot;
+
 namespace {
 
 constexpr int kMostColumns = 26;  // 832 large portraits make a sheet about as wide as tall
@@ -30,8 +32,8 @@ QImage portraitImage(std::span<const std::uint8_t> record, Slot slot)
 
 }  // namespace
 
-std::vector<std::uint8_t> contactSheet(const PairRecords& records, Slot slot,
-                                       std::span<const int> numbers)
+std::vector<std::uint8_t> contactSheet(std::span<const std::span<const std::uint8_t>> portraits,
+                                       std::span<const int> numbers, Slot slot)
 {
     const archive::SlotLayout& layout = archive::layoutOf(slot);
     const int count = static_cast<int>(numbers.size());
@@ -51,7 +53,7 @@ std::vector<std::uint8_t> contactSheet(const PairRecords& records, Slot slot,
     painter.setPen(QColor(230, 230, 230));
     for (int i = 0; i < count; ++i) {
         const int x = kGap + (i % columns) * cellWidth, y = kGap + (i / columns) * cellHeight;
-        painter.drawImage(x, y, portraitImage(records.record(slot, numbers[i]), slot));
+        painter.drawImage(x, y, portraitImage(portraits[i], slot));
         painter.drawText(QRect(x, y + layout.height(), layout.width, labelHeight), Qt::AlignCenter,
                          QString::number(numbers[i]));
     }

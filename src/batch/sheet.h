@@ -6,12 +6,13 @@
 #include <span>
 #include <vector>
 
-#include "batch/pack.h"
+#include "archive/layout.h"
 
 namespace pelloran::batch {
 
 // The sheet as PNG file bytes; empty when Qt could not encode it.
-std::vector<std::uint8_t> contactSheet(const PairRecords& records, Slot slot,
-                                       std::span<const int> numbers);
+// portraits[i] is the record of numbers[i] in the slot's layout.
+std::vector<std::uint8_t> contactSheet(std::span<const std::span<const std::uint8_t>> portraits,
+                                       std::span<const int> numbers, archive::Slot slot);
 
 }  // namespace pelloran::batch

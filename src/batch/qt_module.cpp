@@ -1,0 +1,44 @@
+// The batch tool's Qt module (see qt_parts.h): Qt's PNG reader and writer,
+// libimagequant, and the contact sheet drawn with Qt's fonts.
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "batch/qt_parts.h"
+#include "batch/sheet.h"
+#include "platform/pictures.h"
+
+namespace pelloran::batch {
+
+namespace {
+
+// Qt draws text only with a platform plugin, and a terminal has no display:
+// the sheet is drawn offscreen unless the user's environment says otherwise.
+std::vector<std::uint8_t> sheetWithGui(std::span<const std::span<const std::uint8_t>> portraits,
+                                       std::span<const int> numbers, archive::Slot slot)
+{
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int argc = 1;
+    char name[] = "pelloran-batch";
+    char* argv[] = {name, nullptr};
+    // Qt's notes about the environment (no runtime folder on a server) are
+    // not the user's business; its warnings about the work are.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type != QtDebugMsg && type != QtInfoMsg && !text.contains("XDG_RUNTIME_DIR"))
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    QGuiApplication application(argc, argv);
+    return contactSheet(portraits, numbers, slot);
+}
+
+}  // namespace
+
+}  // namespace pelloran::batch
+
+extern "C" __attribute__((visibility("default"))) const pelloran::batch::QtParts*
+pelloranBatchQtParts()
+{
+    static const pelloran::platform::QtPictures pictures;
+    static const pelloran::batch::QtParts parts{&pictures, pelloran::batch::sheetWithGui};
+    return &parts;
+}
