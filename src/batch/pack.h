@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <variant>
@@ -36,7 +37,8 @@ public:
 
 private:
     journal::Pair pair_;
-    std::vector<std::uint8_t> large_, small_;
+    using Bytes = std::unique_ptr<std::uint8_t[]>;
+    Bytes large_, small_;
 };
 
 // How many of the slot's records are all zeros.

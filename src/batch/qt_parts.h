@@ -4,6 +4,7 @@
 // libraries, whose loading alone takes longer than exporting a whole pack.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <expected>
 #include <span>
@@ -47,7 +48,7 @@ public:
 
 private:
     const session::Pictures* loaded() const;
-    mutable bool attempted_ = false;
+    mutable std::atomic<bool> attempted_ = false;  // pictures are made on several threads
 };
 
 }  // namespace pelloran::batch

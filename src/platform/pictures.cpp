@@ -76,6 +76,10 @@ std::vector<std::uint8_t> QtPictures::writePng(const Picture& picture) const
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "PNG");
+    // zlib's fastest level (Qt's scale is 0-100): a portrait's file is a
+    // fraction of a percent larger than at the default level and made in
+    // two thirds of the time, which a pack of 1,664 files notices.
+    writer.setCompression(20);
     if (!writer.write(image)) return {};
     return {bytes.begin(), bytes.end()};
 }
