@@ -52,4 +52,22 @@ void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> 
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+std::vector<std::uint8_t> manyColoursBitmap()
+{
+    std::vector<std::uint8_t> file(54 + 64 * 3 * 80);
+    const auto put32 = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    file[0] = 'B', file[1] = 'M';
+    put32(2, static_cast<std::uint32_t>(file.size()));
+    put32(10, 54), put32(14, 40), put32(18, 64), put32(22, 80);
+    file[26] = 1, file[28] = 24;
+    for (std::size_t pixel = 0; pixel < 64 * 80; ++pixel) {
+        file[54 + 3 * pixel] = static_cast<std::uint8_t>(pixel);
+        file[55 + 3 * pixel] = static_cast<std::uint8_t>(pixel >> 8);
+        file[56 + 3 * pixel] = 0x80;
+    }
+    return file;
+}
+
 }  // namespace pelloran::testing

@@ -29,6 +29,9 @@ private:
 };
 
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path);
+
+// A 24-bit 64 x 80 bitmap in which nearly every pixel has a colour of its own.
+std::vector<std::uint8_t> manyColoursBitmap();
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace pelloran::testing

@@ -11,9 +11,7 @@ namespace pelloran::batch {
 session::Result<journal::Pair> openPair(fileio::FileSystem& fs,
                                         const std::filesystem::path& largeArchive)
 {
-    session::Session session(fs);
-    if (auto opened = session.open(largeArchive); !opened) return std::unexpected(opened.error());
-    return journal::Pair{session.state().largeArchive, session.state().smallArchive};
+    return session::pairOf(fs, largeArchive);
 }
 
 fileio::Result<PairRecords> PairRecords::read(fileio::FileSystem& fs, const journal::Pair& pair)

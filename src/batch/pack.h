@@ -21,8 +21,9 @@ namespace pelloran::batch {
 
 using archive::Slot;
 
-// Opens the pair as the window does (the small archive's name derived from
-// the large one's, or its one match but for case).
+// Finds the pair as the window does (the small archive's name derived from
+// the large one's, or its one match but for case), without rolling back
+// what a crash left unfinished: the caller does, or reports it.
 session::Result<journal::Pair> openPair(fileio::FileSystem& fs,
                                         const std::filesystem::path& largeArchive);
 

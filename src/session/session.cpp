@@ -92,40 +92,41 @@ bool isPngName(const std::filesystem::path& file)
 
 }  // namespace
 
-Result<std::filesystem::path> Session::smallArchiveOf(
-    const std::filesystem::path& largeArchive) const
+Result<journal::Pair> pairOf(fileio::FileSystem& fs, const std::filesystem::path& largeArchive)
 {
     auto derived = archive::siblingArchivePath(largeArchive);
     if (!derived) return std::unexpected(Refusal{Problem::NameTooShort, largeArchive});
-    const auto found = fileSystem_.inspect(*derived);
+    std::filesystem::path smallArchive = *derived;
+    const auto found = fs.inspect(*derived);
     if (!found) return std::unexpected(found.error());
-    if (*found) return *derived;
-    // A folder that cannot be listed leaves the name as derived: it reads as
-    // blank, as a missing archive does.
-    const auto names = fileSystem_.listFolder(derived->parent_path());
-    if (!names) return *derived;
-    std::vector<std::filesystem::path> matches;
-    for (const auto& name : *names)
-        if (sameButForCase(name, derived->filename())) matches.push_back(name);
-    if (matches.size() != 1) return *derived;
-    return derived->parent_path() / matches.front();
+    if (!*found) {
+        // A folder that cannot be listed leaves the name as derived: it reads
+        // as blank, as a missing archive does.
+        const auto names = fs.listFolder(derived->parent_path());
+        std::vector<std::filesystem::path> matches;
+        if (names)
+            for (const auto& name : *names)
+                if (sameButForCase(name, derived->filename())) matches.push_back(name);
+        if (matches.size() == 1) smallArchive = derived->parent_path() / matches.front();
+    }
+    // Chosen as the large archive, the small one derives itself: large
+    // records would later be written into it.
+    const auto same = fs.sameFile(largeArchive, smallArchive);
+    if (!same) return std::unexpected(same.error());
+    if (*same) return std::unexpected(Refusal{Problem::PairIsOneFile, largeArchive});
+    return journal::Pair{largeArchive, smallArchive};
 }
 
 Result<Opened> Session::open(const std::filesystem::path& largeArchive)
 {
-    const auto smallArchive = smallArchiveOf(largeArchive);
-    if (!smallArchive) return std::unexpected(smallArchive.error());
-    // Chosen as the large archive, the small one derives itself: large
-    // records would later be written into it.
-    const auto same = fileSystem_.sameFile(largeArchive, *smallArchive);
-    if (!same) return std::unexpected(same.error());
-    if (*same) return std::unexpected(Refusal{Problem::PairIsOneFile, largeArchive});
+    const auto pair = pairOf(fileSystem_, largeArchive);
+    if (!pair) return std::unexpected(pair.error());
     // What is shown must never be the half of a write a crash cut short.
-    const auto recovered = journal::recover(fileSystem_, {largeArchive, *smallArchive});
+    const auto recovered = journal::recover(fileSystem_, *pair);
     if (!recovered) return std::unexpected(recovered.error());
     auto opened = transact(state_, [&](State& next) -> Result<void> {
-        next.largeArchive = largeArchive;
-        next.smallArchive = *smallArchive;
+        next.largeArchive = pair->large;
+        next.smallArchive = pair->small;
         // The number browsed last is read from the new pair first; the reset
         // of the range below then moves to the range's first number.
         if (auto loaded = loadBoth(next); !loaded) return loaded;

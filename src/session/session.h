@@ -154,6 +154,12 @@ struct Undone {
     std::vector<PlaceOfRecord> records;
 };
 
+// The pair whose large archive is largeArchive, as Session::open finds it:
+// the small archive's name derived from it, or the one file in the folder
+// that matches that name but for case. A name that derives itself is
+// refused. Reads no record and rolls nothing back.
+Result<journal::Pair> pairOf(fileio::FileSystem& fs, const std::filesystem::path& largeArchive);
+
 // How an exported portrait is stored.
 enum class FileKind { Bmp, Png };
 
@@ -237,7 +243,6 @@ private:
     Result<void> load(State& next, Slot slot) const;
     Result<void> loadBoth(State& next) const;
     Result<Record> recheck(Slot slot) const;
-    Result<std::filesystem::path> smallArchiveOf(const std::filesystem::path& largeArchive) const;
 
     fileio::FileSystem& fileSystem_;
     const Pictures* pictures_;

@@ -19,6 +19,7 @@ namespace pelloran::batch {
 namespace {
 
 using archive::Slot;
+using testing::manyColoursBitmap;
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
@@ -46,9 +47,12 @@ protected:
         ASSERT_TRUE(demo::writeDemoArchives(second));
     }
 
-    Outcome run(const std::vector<std::string>& args) const
+    Outcome run(const std::vector<std::string>& args,
+                const std::filesystem::path& program = PELLORAN_BATCH_PROGRAM) const
     {
-        std::string command = std::string("'") + PELLORAN_BATCH_PROGRAM + "'";
+        std::string command(1, '\'');
+        command += program.string();
+        command += '\'';
         for (const auto& arg : args) command += " '" + arg + "'";
         command += " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
         const int status = std::system(command.c_str());
@@ -167,6 +171,51 @@ TEST_F(BatchTool, DiffExportedAndImportedIntoTheOtherPairMakesThePairsEqual)
     EXPECT_NE(run({"diff", large(first), large(second)}).out.find("0个"), std::string::npos);
 }
 
+TEST_F(BatchTool, APngPackAndAReducedPictureImportAsTheWindowTakesThem)
+{
+    // Edits made in the second pair travel to the first as PNG files.
+    for (int n : {5, 12})
+        writeFile(pack / packFileName(n, Slot::Large, session::FileKind::Bmp),
+                  bitmap::encodeRecord(Slot::Large, edited(Slot::Large, n)));
+    ASSERT_EQ(run({"import", large(second), pack.string()}).exit, 0);
+    const auto pngs = dir / "pngs";
+    ASSERT_EQ(
+        run({"export", large(second), pngs.string(), "--numbers", "1-20", "--format", "png"}).exit,
+        0);
+    ASSERT_EQ(run({"import", large(first), pngs.string()}).exit, 0);
+    for (Slot slot : {Slot::Large, Slot::Small})
+        EXPECT_EQ(archiveBytes(first, slot), archiveBytes(second, slot));
+
+    // A picture of more colours than a record holds goes in only reduced.
+    std::filesystem::remove_all(pngs);
+    std::filesystem::create_directory(pngs);
+    writeFile(pngs / "009.bmp", manyColoursBitmap());
+    const Outcome refused = run({"import", large(first), pngs.string()});
+    EXPECT_EQ(refused.exit, 1);
+    EXPECT_NE(refused.err.find("--reduce-colours"), std::string::npos) << refused.err;
+    EXPECT_EQ(archiveBytes(first, Slot::Large), archiveBytes(second, Slot::Large));
+    ASSERT_EQ(run({"import", large(first), pngs.string(), "--reduce-colours"}).exit, 0);
+    EXPECT_NE(record(first, Slot::Large, 9), record(second, Slot::Large, 9));
+}
+
+TEST_F(BatchTool, AnImportCutShortIsReportedThenRolledBackOnTheNextRun)
+{
+    writeFile(pack / "003.bmp", bitmap::encodeRecord(Slot::Large, edited(Slot::Large, 3)));
+    ASSERT_EQ(run({"import", large(first), pack.string()}).exit, 0);
+    // Without its commit mark, the last block, the import never finished.
+    auto journalBytes = readFile(journal::journalPath(large(first)));
+    journalBytes.resize(journalBytes.size() - 40);
+    writeFile(journal::journalPath(large(first)), journalBytes);
+
+    EXPECT_NE(run({"info", large(first)}).out.find("有一个未完成的操作"), std::string::npos);
+    const Outcome next =
+        run({"export", large(first), (dir / "exported").string(), "--numbers", "1"});
+    EXPECT_EQ(next.exit, 0);
+    EXPECT_NE(next.out.find("上次中断的批量导入"), std::string::npos) << next.out;
+    EXPECT_NE(next.out.find("1个头像记录已恢复"), std::string::npos) << next.out;
+    expectPairUntouched(first);
+}
+
 TEST_F(BatchTool, EveryFailureExitsOneAndLeavesTheArchivesAlone)
 {
     writeFile(pack / "001.bmp", bitmap::encodeRecord(Slot::Large, edited(Slot::Large, 1)));
@@ -185,6 +234,20 @@ TEST_F(BatchTool, EveryFailureExitsOneAndLeavesTheArchivesAlone)
         EXPECT_FALSE(result.err.empty());
         expectPairUntouched(first);
     }
+
+    // Without its Qt module the program still does all it can without Qt,
+    // and says which file is missing for the rest.
+    const auto alone = dir / "bin" / "pelloran-batch";
+    std::filesystem::create_directories(alone.parent_path());
+    std::filesystem::copy_file(PELLORAN_BATCH_PROGRAM, alone);
+    const auto out = dir / "exported";
+    const Outcome png = run({"export", large(first), out.string(), "--format", "png"}, alone);
+    EXPECT_EQ(png.exit, 1);
+    EXPECT_NE(png.err.find("pelloran-batch-qt.so"), std::string::npos) << png.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(run({"export", large(first), out.string()}, alone).exit, 0);
+    EXPECT_EQ(run({"import", large(first), out.string()}, alone).exit, 0);
+    expectPairUntouched(first);
 }
 
 TEST_F(BatchTool, UsageErrorsExitTwoAndHelpExitsZero)
