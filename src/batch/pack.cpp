@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <thread>
 
 #include "archive/record.h"
 
@@ -140,43 +139,20 @@ session::Result<void> exportPack(fileio::FileSystem& fs, const journal::Pair& pa
     };
 
     fileio::Replacing replacing(fs, entries.size() > 2, notAnArchive);
-    // A PNG file keeps zlib busy for a while: a run of them is made on every
-    // core, then written in order by this thread. A BMP file is a copy, made
-    // faster than a thread starts.
-    const std::size_t workers =
-        kind == session::FileKind::Png ? std::max(1u, std::thread::hardware_concurrency()) : 1;
-    constexpr std::size_t kRun = 64;
-    std::vector<std::vector<std::uint8_t>> records(kRun);
-    std::vector<session::Result<std::vector<std::uint8_t>>> made(kRun);
-    for (std::size_t start = 0; start < entries.size(); start += kRun) {
-        const auto run = entries.subspan(start, std::min(kRun, entries.size() - start));
-        for (std::size_t i = 0; i < run.size(); ++i) {
-            const auto record =
-                runs[static_cast<int>(run[i].slot)].record(run[i].slot, run[i].number);
-            if (!record) return std::unexpected(record.error());
-            records[i].assign(record->begin(), record->end());
+    std::size_t done = 0;
+    for (const PackEntry& entry : entries) {
+        const auto record = runs[static_cast<int>(entry.slot)].record(entry.slot, entry.number);
+        if (!record) return std::unexpected(record.error());
+        auto bytes = session::exportFile(entry.slot, *record, kind, pictures);
+        if (!bytes) return std::unexpected(bytes.error());
+        const auto path = folder / packFileName(entry.number, entry.slot, kind);
+        if (auto added = replacing.add(path, *bytes); !added) {
+            if (overArchive)
+                return std::unexpected(
+                    session::Refusal{session::Problem::ExportOverArchive, *overArchive});
+            return std::unexpected(added.error());
         }
-        const auto make = [&](std::size_t first) {
-            for (std::size_t i = first; i < run.size(); i += workers)
-                made[i] = session::exportFile(run[i].slot, records[i], kind, pictures);
-        };
-        {
-            std::vector<std::jthread> helpers;
-            for (std::size_t w = 1; w < std::min(workers, run.size()); ++w)
-                helpers.emplace_back(make, w);
-            make(0);
-        }
-        for (std::size_t i = 0; i < run.size(); ++i) {
-            if (!made[i]) return std::unexpected(made[i].error());
-            const auto path = folder / packFileName(run[i].number, run[i].slot, kind);
-            if (auto added = replacing.add(path, *made[i]); !added) {
-                if (overArchive)
-                    return std::unexpected(
-                        session::Refusal{session::Problem::ExportOverArchive, *overArchive});
-                return std::unexpected(added.error());
-            }
-            if (onProgress) onProgress(start + i + 1);
-        }
+        if (onProgress) onProgress(++done);
     }
     if (auto committed = replacing.commit(); !committed) return std::unexpected(committed.error());
     return {};

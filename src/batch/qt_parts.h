@@ -4,7 +4,6 @@
 // libraries, whose loading alone takes longer than exporting a whole pack.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <expected>
 #include <span>
@@ -48,7 +47,7 @@ public:
 
 private:
     const session::Pictures* loaded() const;
-    mutable std::atomic<bool> attempted_ = false;  // pictures are made on several threads
+    mutable bool attempted_ = false;
 };
 
 }  // namespace pelloran::batch
