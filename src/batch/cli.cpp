@@ -134,10 +134,12 @@ std::string timeText(journal::Time time)
 {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(
         std::chrono::time_point_cast<std::chrono::system_clock::duration>(time));
+    // The user's own clock, as the window shows it and as ls and git do; the
+    // offset keeps a log read elsewhere unambiguous.
     std::tm parts{};
-    gmtime_r(&seconds, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+    localtime_r(&seconds, &parts);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &parts);
     return text;
 }
 
