@@ -13,6 +13,7 @@
 #include "bitmap/bitmap.h"
 #include "demo_archives.h"
 #include "journal/journal.h"
+#include "support/pillow_reader.h"
 #include "support/test_files.h"
 
 namespace pelloran::batch {
@@ -196,6 +197,45 @@ TEST_F(BatchTool, APngPackAndAReducedPictureImportAsTheWindowTakesThem)
     EXPECT_EQ(archiveBytes(first, Slot::Large), archiveBytes(second, Slot::Large));
     ASSERT_EQ(run({"import", large(first), pngs.string(), "--reduce-colours"}).exit, 0);
     EXPECT_NE(record(first, Slot::Large, 9), record(second, Slot::Large, 9));
+}
+
+// Read back by Pillow, every pixel of each portrait on the sheet has its
+// record's colour, where the grid puts it.
+TEST_F(BatchTool, AContactSheetShowsEachPortraitInItsRecordsColours)
+{
+    if (!testing::pillowAvailable()) GTEST_SKIP() << "needs /usr/bin/python3 with Pillow";
+    struct Row {
+        Slot slot;
+        std::vector<int> numbers;
+        std::vector<std::string> options;
+    };
+    const Row rows[] = {{Slot::Large, {7, 8, 300}, {"--numbers", "7-8,300"}},
+                        {Slot::Small, {3}, {"--numbers", "3", "--small"}}};
+    for (const Row& row : rows) {
+        const auto sheet = dir / "sheet.png";
+        std::vector<std::string> args{"sheet", large(first), sheet.string()};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        ASSERT_EQ(run(args).exit, 0);
+        const auto read = testing::readWithPillow({sheet});
+        ASSERT_EQ(read.size(), 1u);
+        const testing::PillowPicture& picture = read.begin()->second;
+        ASSERT_TRUE(picture.error.empty()) << picture.error;
+        const archive::SlotLayout& layout = archive::layoutOf(row.slot);
+        for (std::size_t i = 0; i < row.numbers.size(); ++i) {
+            const auto record = demo::demoRecord(row.slot, row.numbers[i]);
+            const int left = 4 + static_cast<int>(i) * (layout.width + 4), top = 4;
+            int wrong = 0;
+            for (int y = 0; y < layout.height(); ++y)
+                for (int x = 0; x < layout.width; ++x) {
+                    const std::size_t at =
+                        layout.pixelBlockSize() + 4u * record[y * layout.width + x];
+                    const std::uint32_t colour =
+                        record[at + 2] << 16 | record[at + 1] << 8 | record[at];
+                    wrong += picture.colours[(top + y) * picture.width + left + x] != colour;
+                }
+            EXPECT_EQ(wrong, 0) << "number " << row.numbers[i];
+        }
+    }
 }
 
 TEST_F(BatchTool, AnImportCutShortIsReportedThenRolledBackOnTheNextRun)
