@@ -245,7 +245,7 @@ Result<void> Replacing::add(const std::filesystem::path& path, std::span<const s
     return {};
 }
 
-Result<void> Replacing::commit()
+Result<void> Replacing::commit(Folders flushFolders)
 {
     if (many_) {
         std::vector<std::filesystem::path> temps;
@@ -270,8 +270,10 @@ Result<void> Replacing::commit()
     for (const Step& step : steps_)
         if (std::ranges::find(folders, step.target.parent_path()) == folders.end())
             folders.push_back(step.target.parent_path());
-    for (const auto& folder : folders) (void)fs_.syncFolder(folder);
     steps_.clear();
+    for (const auto& folder : folders)
+        if (auto synced = fs_.syncFolder(folder); !synced && flushFolders == Folders::MustFlush)
+            return synced;
     return {};
 }
 

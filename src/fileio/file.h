@@ -186,7 +186,11 @@ public:
     Replacing& operator=(const Replacing&) = delete;
 
     Result<void> add(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
-    Result<void> commit();
+    // The folders are flushed after the renames. A failure there leaves the
+    // files whole and in place, so it is ignored unless the caller must know
+    // the new names are durable (a journal does).
+    enum class Folders { BestEffort, MustFlush };
+    Result<void> commit(Folders folders = Folders::BestEffort);
 
 private:
     struct Step {

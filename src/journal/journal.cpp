@@ -347,10 +347,10 @@ Result<std::optional<OpenJournal>> openSettled(FileSystem& fs, const Pair& pair,
 Result<OpenJournal> writeFresh(FileSystem& fs, const std::filesystem::path& path,
                                std::uint64_t nextId, std::span<const std::uint8_t> bytes)
 {
-    if (auto replaced = fileio::replaceFile(fs, path, bytes); !replaced)
-        return std::unexpected(replaced.error());
-    if (auto synced = fs.syncFolder(path.parent_path()); !synced)
-        return std::unexpected(synced.error());
+    fileio::Replacing replacing(fs, false);
+    if (auto added = replacing.add(path, bytes); !added) return std::unexpected(added.error());
+    if (auto committed = replacing.commit(fileio::Replacing::Folders::MustFlush); !committed)
+        return std::unexpected(committed.error());
     auto opened = fs.openReadWrite(path);
     if (!opened) return std::unexpected(opened.error());
     return OpenJournal{path, std::move(*opened), bytes.size(), nextId};
