@@ -150,13 +150,16 @@ std::string placeText(const journal::RecordPlace& place)
     return fill("{}第{}号", slotName(place.archive), number);
 }
 
-// Shown after work has run for a second, on a terminal only: a script's
-// log gets no carriage returns.
+// Shown after work has run for a second (PELLORAN_PROGRESS_DELAY seconds,
+// as git's GIT_PROGRESS_DELAY), on a terminal only: a script's log gets no
+// carriage returns. Redrawn ten times a second at most, and at the end.
 class Progress {
 public:
     Progress(std::string what, std::size_t total)
         : what_(std::move(what)), total_(total), shown_(isatty(STDERR_FILENO) == 1)
     {
+        if (const char* delay = std::getenv("PELLORAN_PROGRESS_DELAY"))
+            delay_ = std::chrono::duration<double>(std::atof(delay));
     }
     ~Progress()
     {
@@ -164,9 +167,13 @@ public:
     }
     void at(std::size_t done)
     {
-        if (!shown_ || std::chrono::steady_clock::now() - start_ < std::chrono::seconds(1)) return;
+        if (!shown_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - start_ < delay_) return;
+        if (printed_ && done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
         std::fprintf(stderr, "\r%s %zu/%zu", what_.c_str(), done, total_);
         printed_ = true;
+        last_ = now;
     }
 
 private:
@@ -174,7 +181,8 @@ private:
     std::size_t total_;
     bool shown_;
     bool printed_ = false;
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::duration<double> delay_ = std::chrono::seconds(1);
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), last_;
 };
 
 // The parsed arguments of one command.
