@@ -184,11 +184,32 @@ Result<void> Replacing::discard(const Error& error)
 
 namespace {
 
-std::string lowerCase(const std::filesystem::path& name)
+using Text = std::filesystem::path::string_type;
+using TextView = std::basic_string_view<std::filesystem::path::value_type>;
+
+#ifdef _WIN32
+constexpr TextView kSeparators = L"/\\";
+#else
+constexpr TextView kSeparators = "/";
+#endif
+
+// path's text split at its last separator: the folder's text, a key that
+// paths in one folder share, and the name. Cheaper than parent_path() and
+// filename(), which build new paths, for every file of a pack.
+std::pair<TextView, TextView> folderAndName(const std::filesystem::path& path)
 {
-    std::string text = name.string();
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const TextView text = path.native();
+    const auto at = text.find_last_of(kSeparators);
+    if (at == TextView::npos) return {TextView(), text};
+    // The root's own separator is its text: "/x" is not in the folder "" of "x".
+    return {text.substr(0, at == 0 ? 1 : at), text.substr(at + 1)};
+}
+
+Text lowerCase(TextView name)
+{
+    Text text(name);
+    for (auto& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<std::filesystem::path::value_type>(c - 'A' + 'a');
     return text;
 }
 
@@ -201,20 +222,19 @@ std::string lowerCase(const std::filesystem::path& name)
 Result<std::optional<FileInfo>> Replacing::inspect(const std::filesystem::path& path)
 {
     if (!many_) return fs_.inspect(path);
-    const auto folder = path.parent_path();
+    const auto [folder, name] = folderAndName(path);
     auto listing = std::ranges::find(listed_, folder, &decltype(listed_)::value_type::first);
     if (listing == listed_.end()) {
-        auto names = fs_.listFolder(folder);
+        auto names = fs_.listFolder(path.parent_path());
         if (!names) return fs_.inspect(path);
-        std::vector<std::string> lower;
+        std::vector<Text> lower;
         lower.reserve(names->size());
-        for (const auto& name : *names) lower.push_back(lowerCase(name));
+        for (const auto& listed : *names) lower.push_back(lowerCase(listed.native()));
         std::ranges::sort(lower);
-        listed_.emplace_back(folder, std::move(lower));
+        listed_.emplace_back(Text(folder), std::move(lower));
         listing = std::prev(listed_.end());
     }
-    if (!std::ranges::binary_search(listing->second, lowerCase(path.filename())))
-        return std::nullopt;
+    if (!std::ranges::binary_search(listing->second, lowerCase(name))) return std::nullopt;
     return fs_.inspect(path);
 }
 
@@ -266,10 +286,14 @@ Result<void> Replacing::commit(Folders flushFolders)
     // folder that cannot be flushed after the files are whole and in place
     // changes nothing the user can see, as a failing close after a complete
     // write does not.
+    std::vector<Text> seen;
     std::vector<std::filesystem::path> folders;
     for (const Step& step : steps_)
-        if (std::ranges::find(folders, step.target.parent_path()) == folders.end())
+        if (const auto folder = folderAndName(step.target).first;
+            std::ranges::find(seen, folder) == seen.end()) {
+            seen.emplace_back(folder);
             folders.push_back(step.target.parent_path());
+        }
     steps_.clear();
     for (const auto& folder : folders)
         if (auto synced = fs_.syncFolder(folder); !synced && flushFolders == Folders::MustFlush)

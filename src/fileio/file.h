@@ -205,8 +205,10 @@ private:
     bool many_;
     MayReplace mayReplace_;
     std::vector<Step> steps_;
-    // With many files, each folder's names, listed once, in lower case.
-    std::vector<std::pair<std::filesystem::path, std::vector<std::string>>> listed_;
+    // With many files, each folder's names, listed once, in lower case, by
+    // the folder's text.
+    using Text = std::filesystem::path::string_type;
+    std::vector<std::pair<Text, std::vector<Text>>> listed_;
 };
 
 // Replaces the last `drop` characters (not bytes) of path's text by suffix;
