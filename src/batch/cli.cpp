@@ -155,8 +155,7 @@ std::string placeText(const journal::RecordPlace& place)
 // carriage returns. Redrawn ten times a second at most, and at the end.
 class Progress {
 public:
-    Progress(std::string what, std::size_t total)
-        : what_(std::move(what)), total_(total), shown_(isatty(STDERR_FILENO) == 1)
+    explicit Progress(std::string what) : what_(std::move(what)), shown_(isatty(STDERR_FILENO) == 1)
     {
         if (const char* delay = std::getenv("PELLORAN_PROGRESS_DELAY"))
             delay_ = std::chrono::duration<double>(std::atof(delay));
@@ -165,20 +164,19 @@ public:
     {
         if (printed_) std::fputc('\n', stderr);
     }
-    void at(std::size_t done)
+    void at(std::size_t done, std::size_t total)
     {
         if (!shown_) return;
         const auto now = std::chrono::steady_clock::now();
         if (now - start_ < delay_) return;
-        if (printed_ && done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
-        std::fprintf(stderr, "\r%s %zu/%zu", what_.c_str(), done, total_);
+        if (printed_ && done != total && now - last_ < std::chrono::milliseconds(100)) return;
+        std::fprintf(stderr, "\r%s %zu/%zu", what_.c_str(), done, total);
         printed_ = true;
         last_ = now;
     }
 
 private:
     std::string what_;
-    std::size_t total_;
     bool shown_;
     bool printed_ = false;
     std::chrono::duration<double> delay_ = std::chrono::seconds(1);
@@ -362,9 +360,10 @@ Exit exportCommand(const Arguments& args)
     const std::filesystem::path folder = args.positional[1];
     if (auto made = makeFolder(folder); !made) return printError(made.error()), Exit::Failure;
     const auto entries = bothSlots(*numbers);
-    Progress progress("导出", entries.size());
-    if (auto written = exportPack(files(), *pair, entries, folder, *kind, &pictures(),
-                                  [&](std::size_t done) { progress.at(done); });
+    Progress progress("导出");
+    if (auto written =
+            exportPack(files(), *pair, entries, folder, *kind, &pictures(),
+                       [&](std::size_t done, std::size_t total) { progress.at(done, total); });
         !written)
         return printError(written.error()), Exit::Failure;
     printText(stdout, fill("已导出{}个编号的头像（{}个文件）到“{}”。", numbers->size(),
@@ -380,9 +379,10 @@ Exit importCommand(const Arguments& args)
     if (!records) return Exit::Failure;
     const auto colours =
         args.has("--reduce-colours") ? session::Colours::Reduce : session::Colours::Refuse;
-    Progress progress("检查", 2 * archive::kLastNumber);
-    const auto plan = planImport(files(), *records, args.positional[1], colours, &pictures(),
-                                 [&](std::size_t done) { progress.at(done); });
+    Progress progress("检查");
+    const auto plan =
+        planImport(files(), *records, args.positional[1], colours, &pictures(),
+                   [&](std::size_t done, std::size_t total) { progress.at(done, total); });
     if (!plan) return printError(plan.error()), Exit::Failure;
     if (const auto failure = pictures().failure()) {
         printText(stderr, *failure);

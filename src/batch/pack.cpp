@@ -152,7 +152,7 @@ session::Result<void> exportPack(fileio::FileSystem& fs, const journal::Pair& pa
                     session::Refusal{session::Problem::ExportOverArchive, *overArchive});
             return std::unexpected(added.error());
         }
-        if (onProgress) onProgress(++done);
+        if (onProgress) onProgress(++done, entries.size());
     }
     if (auto committed = replacing.commit(); !committed) return std::unexpected(committed.error());
     return {};
@@ -172,7 +172,7 @@ fileio::Result<ImportPlan> planImport(fileio::FileSystem& fs, const PairRecords&
     // The most any portrait file needs, as the window reads it.
     std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
     for (const auto& name : *names) {
-        if (onProgress) onProgress(static_cast<std::size_t>(&name - names->data()));
+        if (onProgress) onProgress(static_cast<std::size_t>(&name - names->data()), names->size());
         const auto path = folder / name;
         const auto entry = parsePackFileName(name);
         if (!entry) {
@@ -206,6 +206,7 @@ fileio::Result<ImportPlan> planImport(fileio::FileSystem& fs, const PairRecords&
         else
             plan.changes.push_back({*entry, path, std::move(checked->record)});
     }
+    if (onProgress) onProgress(names->size(), names->size());
     std::ranges::sort(plan.changes, {}, [](const PlannedWrite& w) {
         return std::pair(w.entry.number, w.entry.slot);
     });

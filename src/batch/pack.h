@@ -45,8 +45,8 @@ private:
 // How many of the slot's records are all zeros.
 int blankRecords(const PairRecords& records, Slot slot);
 
-// Told how many files are done, now and then, for a progress line.
-using OnProgress = std::function<void(std::size_t done)>;
+// Told how many files of how many are done, for a progress line.
+using OnProgress = std::function<void(std::size_t done, std::size_t total)>;
 
 // Writes the portraits named by entries, read from the pair's archives, into
 // folder under their pack names, as the window exports them: all or none.

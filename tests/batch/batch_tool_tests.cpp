@@ -258,15 +258,24 @@ TEST_F(BatchTool, AnImportCutShortIsReportedThenRolledBackOnTheNextRun)
 
 TEST_F(BatchTool, AProgressLineIsDrawnOnATerminalOnly)
 {
-    // script(1) gives the program a terminal; the delay before the line is none.
-    const auto log = dir / "typescript";
-    std::string command = "PELLORAN_PROGRESS_DELAY=0 script -qec \"'";
-    command += PELLORAN_BATCH_PROGRAM;
-    command += "' export '" + large(first) + "' '" + pack.string() + "'\" '";
-    command += log.string() + "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_NE(slurp(log).find("\r导出 1664/1664"), std::string::npos) << slurp(log);
-    EXPECT_EQ(run({"export", large(first), pack.string()}).err.find('\r'), std::string::npos);
+    struct Row {
+        std::string command;
+        const char* line;  // the last state of the line
+    };
+    const Row rows[] = {{"export", "\r导出 1664/1664"}, {"import", "\r检查 1664/1664"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.command);
+        // script(1) gives the program a terminal; the delay before the line is none.
+        const auto log = dir / "typescript";
+        std::string command = "PELLORAN_PROGRESS_DELAY=0 script -qec \"'";
+        command += PELLORAN_BATCH_PROGRAM;
+        command += "' " + row.command + " '" + large(first) + "' '" + pack.string() + "'\" '";
+        command += log.string() + "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        EXPECT_NE(slurp(log).find(row.line), std::string::npos) << slurp(log);
+        EXPECT_EQ(run({row.command, large(first), pack.string()}).err.find('\r'),
+                  std::string::npos);
+    }
 }
 
 TEST_F(BatchTool, EveryFailureExitsOneAndLeavesTheArchivesAlone)
