@@ -193,12 +193,11 @@ constexpr TextView kSeparators = L"/\\";
 constexpr TextView kSeparators = "/";
 #endif
 
-// path's text split at its last separator: the folder's text, a key that
+// A path's text split at its last separator: the folder's text, a key that
 // paths in one folder share, and the name. Cheaper than parent_path() and
 // filename(), which build new paths, for every file of a pack.
-std::pair<TextView, TextView> folderAndName(const std::filesystem::path& path)
+std::pair<TextView, TextView> folderAndName(TextView text)
 {
-    const TextView text = path.native();
     const auto at = text.find_last_of(kSeparators);
     if (at == TextView::npos) return {TextView(), text};
     // The root's own separator is its text: "/x" is not in the folder "" of "x".
@@ -222,7 +221,7 @@ Text lowerCase(TextView name)
 Result<std::optional<FileInfo>> Replacing::inspect(const std::filesystem::path& path)
 {
     if (!many_) return fs_.inspect(path);
-    const auto [folder, name] = folderAndName(path);
+    const auto [folder, name] = folderAndName(path.native());
     auto listing = std::ranges::find(listed_, folder, &decltype(listed_)::value_type::first);
     if (listing == listed_.end()) {
         auto names = fs_.listFolder(path.parent_path());
@@ -252,16 +251,12 @@ Result<void> Replacing::add(const std::filesystem::path& path, std::span<const s
             return discard(
                 {path, Operation::Write, std::make_error_code(std::errc::operation_not_permitted)});
     }
-    Step step{path, path, {}};
+    const std::filesystem::path& target = *info ? (*info)->target : path;
     std::optional<std::uint32_t> permissions;
-    if (*info) {
-        step.target = (*info)->target;
-        permissions = (*info)->permissions;
-    }
-    auto written = writeBeside(fs_, step.target, permissions, bytes, !many_);
+    if (*info) permissions = (*info)->permissions;
+    auto written = writeBeside(fs_, target, permissions, bytes, !many_);
     if (!written) return discard({path, written.error().operation, written.error().code});
-    step.temp = std::move(*written);
-    steps_.push_back(std::move(step));
+    steps_.push_back({path.native(), target.native(), written->native()});
     return {};
 }
 
@@ -269,11 +264,14 @@ Result<void> Replacing::commit(Folders flushFolders)
 {
     if (many_) {
         std::vector<std::filesystem::path> temps;
-        for (const Step& step : steps_) temps.push_back(step.temp);
+        temps.reserve(steps_.size());
+        for (const Step& step : steps_) temps.emplace_back(step.temp);
         if (auto flushed = fs_.flushClosed(temps); !flushed) {
             // A temporary's name means nothing to the user; its target does.
-            const auto failed = std::ranges::find(steps_, flushed.error().path, &Step::temp);
-            return discard({failed == steps_.end() ? flushed.error().path : failed->path,
+            const auto failed =
+                std::ranges::find(steps_, flushed.error().path.native(), &Step::temp);
+            return discard({failed == steps_.end() ? flushed.error().path
+                                                   : std::filesystem::path(failed->path),
                             Operation::Flush, flushed.error().code});
         }
     }
@@ -292,7 +290,7 @@ Result<void> Replacing::commit(Folders flushFolders)
         if (const auto folder = folderAndName(step.target).first;
             std::ranges::find(seen, folder) == seen.end()) {
             seen.emplace_back(folder);
-            folders.push_back(step.target.parent_path());
+            folders.push_back(std::filesystem::path(step.target).parent_path());
         }
     steps_.clear();
     for (const auto& folder : folders)
