@@ -62,6 +62,12 @@ constexpr std::uint64_t recordOffset(const SlotLayout& layout, int number)
     return layout.base + static_cast<std::uint64_t>(number - 1) * layout.recordSize;
 }
 
+// The number of the record at a byte offset inside it.
+constexpr int recordNumber(const SlotLayout& layout, std::uint64_t offset)
+{
+    return static_cast<int>((offset - layout.base) / layout.recordSize) + 1;
+}
+
 // The size an archive has when it holds every number.
 constexpr std::uint64_t fullArchiveSize(const SlotLayout& layout)
 {

@@ -22,35 +22,10 @@ namespace pelloran::batch {
 namespace {
 
 using session::displayName;
+using session::format;
+using session::slotName;
 
 const char* const kProgram = "pelloran-batch";
-
-template <class T>
-std::string asText(const T& value)
-{
-    if constexpr (std::is_arithmetic_v<T>)
-        return std::to_string(value);
-    else
-        return std::string(value);
-}
-
-// The pattern with each "{}" replaced by the next argument, in order.
-template <class... Args>
-std::string fill(std::string_view pattern, const Args&... args)
-{
-    const std::vector<std::string> values{asText(args)...};
-    std::string out;
-    std::size_t next = 0;
-    for (std::size_t at = 0; at < pattern.size(); ++at) {
-        if (pattern.substr(at, 2) == "{}" && next < values.size()) {
-            out += values[next++];
-            ++at;
-        } else {
-            out += pattern[at];
-        }
-    }
-    return out;
-}
 
 // Session texts separate their lines with a carriage return, which a
 // terminal would print over the line before.
@@ -88,11 +63,6 @@ void printRefusal(const FileRefusal& refusal)
         printText(stderr, "“" + displayName(pack.file) +
                               "”：图片的大小和文件名说的不一致（64×80的是大头像，"
                               "32×40的是小头像，小头像的文件名以T结尾）。");
-}
-
-std::string slotName(Slot slot)
-{
-    return slot == Slot::Large ? "大头像" : "小头像";
 }
 
 std::string numberText(int number)
@@ -145,9 +115,8 @@ std::string timeText(journal::Time time)
 
 std::string placeText(const journal::RecordPlace& place)
 {
-    const archive::SlotLayout& layout = archive::layoutOf(place.archive);
-    const auto number = static_cast<int>((place.offset - layout.base) / layout.recordSize) + 1;
-    return fill("{}第{}号", slotName(place.archive), number);
+    const int number = archive::recordNumber(archive::layoutOf(place.archive), place.offset);
+    return format("%1第%2号", {slotName(place.archive), std::to_string(number)});
 }
 
 // Shown after work has run for a second (PELLORAN_PROGRESS_DELAY seconds,
@@ -254,7 +223,7 @@ const QtParts* needQt()
 // unfinished, saying so in one sentence.
 std::optional<journal::Pair> openAndRecover(const std::filesystem::path& largeArchive)
 {
-    const auto pair = openPair(files(), largeArchive);
+    const auto pair = session::pairOf(files(), largeArchive);
     if (!pair) {
         printError(pair.error());
         return std::nullopt;
@@ -266,9 +235,9 @@ std::optional<journal::Pair> openAndRecover(const std::filesystem::path& largeAr
     }
     if (*recovery && (*recovery)->operation) {
         const journal::Recovery& r = **recovery;
-        std::string text =
-            fill("上次中断的{}（{}）已回滚：{}个头像记录已恢复。", originName(r.operation->origin),
-                 timeText(r.operation->time), r.putBack);
+        std::string text = format("上次中断的%1（%2）已回滚：%3个头像记录已恢复。",
+                                  {originName(r.operation->origin), timeText(r.operation->time),
+                                   std::to_string(r.putBack)});
         if (!r.leftAlone.empty()) {
             text += "已被别的程序修改、没有动的：";
             for (const auto& place : r.leftAlone) text += placeText(place) + " ";
@@ -299,7 +268,7 @@ std::optional<PairRecords> readRecords(const journal::Pair& pair)
 
 Exit info(const Arguments& args)
 {
-    const auto pair = openPair(files(), args.positional[0]);
+    const auto pair = session::pairOf(files(), args.positional[0]);
     if (!pair) return printError(pair.error()), Exit::Failure;
     const auto records = readRecords(*pair);
     if (!records) return Exit::Failure;
@@ -315,12 +284,15 @@ Exit info(const Arguments& args)
         } else {
             const auto size = (*file)->size();
             if (!size) return printError(size.error()), Exit::Failure;
-            line += fill("{}字节，", *size);
-            line += *size == expected ? "长度正确" : fill("长度不对（应为{}字节）", expected);
+            line += format("%1字节，", {std::to_string(*size)});
+            line += *size == expected
+                        ? "长度正确"
+                        : format("长度不对（应为%1字节）", {std::to_string(expected)});
         }
         printText(stdout, line);
-        printText(stdout, fill("  空白头像（全部为0）：{}个，共{}个", blankRecords(*records, slot),
-                               archive::kLastNumber));
+        printText(stdout, format("  空白头像（全部为0）：%1个，共%2个",
+                                 {std::to_string(blankRecords(*records, slot)),
+                                  std::to_string(archive::kLastNumber)}));
     }
     const auto journalFile = journal::journalPath(pair->large);
     const auto found = files().inspect(journalFile);
@@ -335,8 +307,9 @@ Exit info(const Arguments& args)
         return e.state == journal::State::Unfinished;
     });
     printText(stdout,
-              fill("日志：{}，{}个操作，{}", displayName(journalFile), entries->size(),
-                   unfinished ? "有一个未完成的操作，下次打开时会回滚" : "没有未完成的操作"));
+              format("日志：%1，%2个操作，%3",
+                     {displayName(journalFile), std::to_string(entries->size()),
+                      unfinished ? "有一个未完成的操作，下次打开时会回滚" : "没有未完成的操作"}));
     return Exit::Success;
 }
 
@@ -366,8 +339,9 @@ Exit exportCommand(const Arguments& args)
                        [&](std::size_t done, std::size_t total) { progress.at(done, total); });
         !written)
         return printError(written.error()), Exit::Failure;
-    printText(stdout, fill("已导出{}个编号的头像（{}个文件）到“{}”。", numbers->size(),
-                           entries.size(), displayName(folder)));
+    printText(stdout, format("已导出%1个编号的头像（%2个文件）到“%3”。",
+                             {std::to_string(numbers->size()), std::to_string(entries.size()),
+                              displayName(folder)}));
     return Exit::Success;
 }
 
@@ -393,14 +367,17 @@ Exit importCommand(const Arguments& args)
         printText(stdout, "跳过（不是头像文件名，如 057.bmp、057T.bmp）：" + displayName(path));
     if (!plan->refused.empty()) {
         for (const auto& refusal : plan->refused) printRefusal(refusal);
-        printText(stderr, fill("{}个文件无法导入，什么都没有写入。", plan->refused.size()));
+        printText(stderr, format("%1个文件无法导入，什么都没有写入。",
+                                 {std::to_string(plan->refused.size())}));
         return Exit::Failure;
     }
     for (const auto& change : plan->changes)
-        printText(stdout, fill("{} {} ← {}", numberText(change.entry.number),
-                               slotName(change.entry.slot), displayName(change.file)));
-    printText(stdout, fill("{}个头像记录将改变，{}个文件与头像相同，跳过。", plan->changes.size(),
-                           plan->unchanged.size()));
+        printText(stdout,
+                  format("%1 %2 ← %3", {numberText(change.entry.number),
+                                        slotName(change.entry.slot), displayName(change.file)}));
+    printText(stdout, format("%1个头像记录将改变，%2个文件与头像相同，跳过。",
+                             {std::to_string(plan->changes.size()),
+                              std::to_string(plan->unchanged.size())}));
     if (args.has("--dry-run")) {
         printText(stdout, "试运行：什么都没有写入。");
         return Exit::Success;
@@ -408,8 +385,8 @@ Exit importCommand(const Arguments& args)
     if (auto written = applyImport(files(), *pair, plan->changes); !written)
         return printError(written.error()), Exit::Failure;
     if (!plan->changes.empty())
-        printText(stdout, fill("已写入{}个头像记录；用 {} undo 可以一步撤销。",
-                               plan->changes.size(), kProgram));
+        printText(stdout, format("已写入%1个头像记录；用 %2 undo 可以一步撤销。",
+                                 {std::to_string(plan->changes.size()), kProgram}));
     return Exit::Success;
 }
 
@@ -441,8 +418,8 @@ Exit sheet(const Arguments& args)
     }
     if (auto written = fileio::replaceFile(files(), out, png); !written)
         return printError(written.error()), Exit::Failure;
-    printText(stdout, fill("已把{}个{}排成一张图：“{}”。", numbers->size(), slotName(slot),
-                           displayName(out)));
+    printText(stdout, format("已把%1个%2排成一张图：“%3”。",
+                             {std::to_string(numbers->size()), slotName(slot), displayName(out)}));
     return Exit::Success;
 }
 
@@ -459,30 +436,31 @@ Exit diff(const Arguments& args)
     const auto differing = differences(*a, *b);
     for (const PackEntry& entry : differing)
         printText(stdout, numberText(entry.number) + " " + slotName(entry.slot));
-    printText(stdout, fill("{}个头像记录不同。", differing.size()));
+    printText(stdout, format("%1个头像记录不同。", {std::to_string(differing.size())}));
     if (const auto folder = args.value("--export"); folder && !differing.empty()) {
         if (auto made = makeFolder(*folder); !made) return printError(made.error()), Exit::Failure;
         if (auto written = exportPack(files(), *first, differing, *folder, session::FileKind::Bmp,
                                       &pictures());
             !written)
             return printError(written.error()), Exit::Failure;
-        printText(stdout,
-                  fill("已把第一对文件中不同的{}个头像导出到“{}”。", differing.size(), *folder));
+        printText(stdout, format("已把第一对文件中不同的%1个头像导出到“%2”。",
+                                 {std::to_string(differing.size()), *folder}));
     }
     return Exit::Success;
 }
 
 Exit history(const Arguments& args)
 {
-    const auto pair = openPair(files(), args.positional[0]);
+    const auto pair = session::pairOf(files(), args.positional[0]);
     if (!pair) return printError(pair.error()), Exit::Failure;
     const auto entries = journal::history(files(), *pair);
     if (!entries) return printError(entries.error()), Exit::Failure;
     if (entries->empty()) printText(stdout, "日志里没有操作。");
     for (const auto& e : *entries) {
-        std::string line = fill("#{}  {}  {}  {}个头像记录  {}", e.id, timeText(e.time),
-                                originName(e.origin), e.records, stateName(e.state));
-        if (e.undoes != 0) line += fill("（撤销#{}）", e.undoes);
+        std::string line = format("#%1  %2  %3  %4个头像记录  %5",
+                                  {std::to_string(e.id), timeText(e.time), originName(e.origin),
+                                   std::to_string(e.records), stateName(e.state)});
+        if (e.undoes != 0) line += format("（撤销#%1）", {std::to_string(e.undoes)});
         printText(stdout, line);
     }
     return Exit::Success;
@@ -494,9 +472,10 @@ Exit undo(const Arguments& args)
     if (!pair) return Exit::Failure;
     const auto report = journal::undoLast(files(), *pair);
     if (report) {
-        printText(stdout, fill("已撤销#{}（{}，{}），{}个头像记录已恢复。", report->undone.id,
-                               originName(report->undone.origin), timeText(report->undone.time),
-                               report->touched.size()));
+        printText(stdout,
+                  format("已撤销#%1（%2，%3），%4个头像记录已恢复。",
+                         {std::to_string(report->undone.id), originName(report->undone.origin),
+                          timeText(report->undone.time), std::to_string(report->touched.size())}));
         return Exit::Success;
     }
     std::visit(
@@ -505,8 +484,9 @@ Exit undo(const Arguments& args)
             if constexpr (std::is_same_v<E, fileio::Error>)
                 printError(error);
             else if constexpr (std::is_same_v<E, journal::UndoConflict>)
-                printText(stderr, fill("无法撤销#{}：{}在那之后又被修改过，什么都没有改变。",
-                                       error.operation, placeText(error.record)));
+                printText(stderr,
+                          format("无法撤销#%1：%2在那之后又被修改过，什么都没有改变。",
+                                 {std::to_string(error.operation), placeText(error.record)}));
             else
                 printText(stderr, "没有可以撤销的操作。");
         },
@@ -567,19 +547,19 @@ const std::vector<Command>& commands()
 
 void printHelp()
 {
-    std::string text = fill("用法：{} 命令 参数…\r\r命令：", kProgram);
+    std::string text = format("用法：%1 命令 参数…\r\r命令：", {kProgram});
     for (const Command& c : commands())
         text += "\r  " + c.name + std::string(9 - c.name.size(), ' ') + c.summary;
-    text += fill(
-        "\r\r{} 命令 --help 查看命令的用法；{} --version 显示版本。\r"
+    text += format(
+        "\r\r%1 命令 --help 查看命令的用法；%2 --version 显示版本。\r"
         "成功时返回0，失败时返回1（什么都没有改变），用法错误时返回2。",
-        kProgram, kProgram);
+        {kProgram, kProgram});
     printText(stdout, text);
 }
 
 void printHelp(const Command& c)
 {
-    std::string text = fill("用法：{} {} {}\r{}", kProgram, c.name, c.synopsis, c.summary);
+    std::string text = format("用法：%1 %2 %3\r%4", {kProgram, c.name, c.synopsis, c.summary});
     for (const auto& line : c.details) text += "\r  " + line;
     printText(stdout, text);
 }
@@ -612,7 +592,7 @@ Exit run(const std::vector<std::string>& args)
         }
     }
     if (parsed.positional.size() != command->positionals)
-        return usage(fill("用法：{} {} {}", kProgram, command->name, command->synopsis));
+        return usage(format("用法：%1 %2 %3", {kProgram, command->name, command->synopsis}));
     return command->run(parsed);
 }
 

@@ -7,12 +7,6 @@
 
 namespace pelloran::batch {
 
-session::Result<journal::Pair> openPair(fileio::FileSystem& fs,
-                                        const std::filesystem::path& largeArchive)
-{
-    return session::pairOf(fs, largeArchive);
-}
-
 fileio::Result<PairRecords> PairRecords::read(fileio::FileSystem& fs, const journal::Pair& pair)
 {
     PairRecords records;

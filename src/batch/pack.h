@@ -21,12 +21,6 @@ namespace pelloran::batch {
 
 using archive::Slot;
 
-// Finds the pair as the window does (the small archive's name derived from
-// the large one's, or its one match but for case), without rolling back
-// what a crash left unfinished: the caller does, or reports it.
-session::Result<journal::Pair> openPair(fileio::FileSystem& fs,
-                                        const std::filesystem::path& largeArchive);
-
 // Both archives of a pair, read whole. Bytes an archive does not have read
 // as 0, as the window shows them.
 class PairRecords {

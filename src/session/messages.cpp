@@ -16,23 +16,6 @@ const std::string kNoticeTitle = "说明";
 const std::string kWarningTitle = "警告";
 const std::string kErrorTitle = "错误";
 
-// Replaces the first "%1", "%2", ... in text by the arguments, in order.
-std::string format(std::string_view text, std::initializer_list<std::string_view> args)
-{
-    std::string out(text);
-    char digit = '1';
-    for (std::string_view arg : args) {
-        const char mark[] = {'%', digit++, '\0'};
-        if (const auto at = out.find(mark); at != std::string::npos) out.replace(at, 2, arg);
-    }
-    return out;
-}
-
-std::string slotName(Slot slot)
-{
-    return slot == Slot::Large ? "大头像" : "小头像";
-}
-
 std::string trimmed(std::string text)
 {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r'))
@@ -260,8 +243,7 @@ Message recovered(const journal::Recovery& recovery)
         text = format("%1没有完成，已恢复原样：放回了%2条记录。",
                       {operationName(*recovery.operation), std::to_string(recovery.putBack)});
     for (const journal::RecordPlace& place : recovery.leftAlone) {
-        const archive::SlotLayout& layout = archive::layoutOf(place.archive);
-        const auto number = (place.offset - layout.base) / layout.recordSize + 1;
+        const int number = archive::recordNumber(archive::layoutOf(place.archive), place.offset);
         text += format("\r%1第%2号已被改动过，没有动它。",
                        {slotName(place.archive), std::to_string(number)});
     }
@@ -312,6 +294,30 @@ Message exitQuestion()
 const char* version()
 {
     return PELLORAN_VERSION;
+}
+
+// In one pass over text, so that an argument (a file's name, say) that
+// holds "%2" is never taken for a mark itself.
+std::string format(std::string_view text, std::initializer_list<std::string_view> args)
+{
+    std::string out;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const std::size_t index = at + 1 < text.size() && text[at] == '%'
+                                      ? static_cast<std::size_t>(text[at + 1] - '1')
+                                      : args.size();
+        if (index < args.size()) {
+            out += args.begin()[index];
+            ++at;
+        } else {
+            out += text[at];
+        }
+    }
+    return out;
+}
+
+std::string slotName(Slot slot)
+{
+    return slot == Slot::Large ? "大头像" : "小头像";
 }
 
 }  // namespace pelloran::session

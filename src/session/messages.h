@@ -4,7 +4,9 @@
 // carriage return, which each front end turns into its own line break.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "session/session.h"
 
@@ -39,5 +41,11 @@ const char* version();
 
 // A path as UTF-8 text, whatever the platform keeps it in.
 std::string displayName(const std::filesystem::path& path);
+
+// text with each "%1" ... "%9" replaced by that argument.
+std::string format(std::string_view text, std::initializer_list<std::string_view> args);
+
+// "大头像" or "小头像".
+std::string slotName(Slot slot);
 
 }  // namespace pelloran::session

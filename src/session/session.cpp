@@ -351,8 +351,7 @@ namespace {
 
 int numberAt(Slot slot, std::uint64_t offset)
 {
-    const archive::SlotLayout& layout = archive::layoutOf(slot);
-    return static_cast<int>((offset - layout.base) / layout.recordSize) + archive::kFirstNumber;
+    return archive::recordNumber(archive::layoutOf(slot), offset);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "bitmap/bitmap.h"
 #include "demo_archives.h"
 #include "fileio/file.h"
+#include "session/messages.h"
 #include "support/test_files.h"
 
 namespace {
@@ -184,9 +185,11 @@ TEST(UnicodePathErrors, MissingTakenAndFolderAreToldApart)
     auto& fs = fileio::nativeFileSystem();
 
     // A missing file and a missing folder both read as zeros, create nothing,
-    // and refuse write-back with "not found" naming the path.
+    // and refuse write-back with "not found" naming the path, whole even
+    // where it holds what looks like a mark of the message's text.
     for (const Path& missing : {folder / u8path(u8"没有 GRPFACES.S10"),
-                                folder / u8path(u8"不存在") / u8path(u8"GRPFACES.S10")}) {
+                                folder / u8path(u8"不存在") / u8path(u8"GRPFACES.S10"),
+                                folder / u8path(u8"100%3 GRPFACES.S10")}) {
         SCOPED_TRACE(missing);
         Bytes record(archive::kSmallLayout.recordSize, 0xAA);
         ASSERT_TRUE(archive::readRecord(fs, missing, 0, record));
@@ -198,6 +201,11 @@ TEST(UnicodePathErrors, MissingTakenAndFolderAreToldApart)
         EXPECT_EQ(written.error().code, std::errc::no_such_file_or_directory);
         EXPECT_EQ(written.error().path, missing);
         EXPECT_FALSE(std::filesystem::exists(missing));
+        EXPECT_EQ(
+            session::describe(session::Error{written.error()})
+                .text.rfind(
+                    "无法打开文件“" + session::displayName(missing) + "”。\r原因：文件不存在", 0),
+            0u);
     }
 
     // A folder given as an archive is an error, not an empty archive.
