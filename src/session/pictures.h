@@ -26,6 +26,7 @@ public:
 
     // A true-colour picture reduced to at most 256 colours, as an indexed
     // picture; deterministic, without dithering, so pixel art stays crisp.
+    // An empty picture when the reduction fails.
     virtual bitmap::Picture reduceColours(const bitmap::Picture& picture) const = 0;
 };
 

@@ -249,8 +249,14 @@ Result<CheckedImport> checkPictureAgainst(bitmap::Picture picture,
                                              source});
     const auto replaced = *slot == Slot::Large ? current.large : current.small;
     auto record = bitmap::mapToRecord(picture, *slot, replaced);
-    if (!record && colours == Colours::Reduce && pictures)
-        record = bitmap::mapToRecord(pictures->reduceColours(picture), *slot, replaced);
+    if (!record && colours == Colours::Reduce && pictures) {
+        // A reduction that failed hands back no picture; mapping that would
+        // read pixels that are not there. The colours then stay too many.
+        const auto reduced = pictures->reduceColours(picture);
+        if (reduced.width == picture.width && reduced.height == picture.height &&
+            reduced.indices.size() == picture.colours.size())
+            record = bitmap::mapToRecord(reduced, *slot, replaced);
+    }
     if (!record) return std::unexpected(TooManyColours{record.error().colours, source});
     return CheckedImport{*slot, source, std::move(*record), colours};
 }

@@ -149,4 +149,24 @@ INSTANTIATE_TEST_SUITE_P(Steps, SessionSteps, ::testing::ValuesIn(kSteps), [](co
     return name;
 });
 
+// A reduction that fails, as libimagequant may, refuses the picture as one
+// of too many colours instead of mapping a picture that is not there.
+TEST(CheckImport, AFailedReductionLeavesTheColoursTooMany)
+{
+    struct FailingPictures final : session::Pictures {
+        std::optional<bitmap::Picture> readPng(std::span<const std::uint8_t>) const override
+        {
+            return std::nullopt;
+        }
+        std::vector<std::uint8_t> writePng(const bitmap::Picture&) const override { return {}; }
+        bitmap::Picture reduceColours(const bitmap::Picture&) const override { return {}; }
+    } failing;
+    const auto large = demo::demoRecord(Slot::Large, 1), small = demo::demoRecord(Slot::Small, 1);
+    const auto checked =
+        session::checkImportBytes(pelloran::testing::manyColoursBitmap(), "photo.bmp",
+                                  {large, small}, session::Colours::Reduce, &failing);
+    ASSERT_FALSE(checked.has_value());
+    EXPECT_TRUE(std::holds_alternative<session::TooManyColours>(checked.error()));
+}
+
 }  // namespace
