@@ -170,14 +170,18 @@ Replacing::Replacing(FileSystem& fs, bool many, MayReplace mayReplace)
 
 Replacing::~Replacing()
 {
+    removeTemps();
+}
+
+void Replacing::removeTemps()
+{
     for (const Step& step : steps_)
         if (!step.temp.empty()) (void)fs_.remove(step.temp);
 }
 
 Result<void> Replacing::discard(const Error& error)
 {
-    for (Step& step : steps_)
-        if (!step.temp.empty()) (void)fs_.remove(step.temp);
+    removeTemps();
     steps_.clear();
     return std::unexpected(error);
 }
@@ -224,16 +228,19 @@ Result<std::optional<FileInfo>> Replacing::inspect(const std::filesystem::path& 
     const auto [folder, name] = folderAndName(path.native());
     auto listing = std::ranges::find(listed_, folder, &decltype(listed_)::value_type::first);
     if (listing == listed_.end()) {
-        auto names = fs_.listFolder(path.parent_path());
-        if (!names) return fs_.inspect(path);
-        std::vector<Text> lower;
-        lower.reserve(names->size());
-        for (const auto& listed : *names) lower.push_back(lowerCase(listed.native()));
-        std::ranges::sort(lower);
+        // A folder that cannot be listed is asked about name by name.
+        std::optional<std::vector<Text>> lower;
+        if (auto names = fs_.listFolder(path.parent_path())) {
+            lower.emplace();
+            lower->reserve(names->size());
+            for (const auto& listed : *names) lower->push_back(lowerCase(listed.native()));
+            std::ranges::sort(*lower);
+        }
         listed_.emplace_back(Text(folder), std::move(lower));
         listing = std::prev(listed_.end());
     }
-    if (!std::ranges::binary_search(listing->second, lowerCase(name))) return std::nullopt;
+    if (listing->second && !std::ranges::binary_search(*listing->second, lowerCase(name)))
+        return std::nullopt;
     return fs_.inspect(path);
 }
 
@@ -241,19 +248,25 @@ Result<void> Replacing::add(const std::filesystem::path& path, std::span<const s
 {
     const auto info = inspect(path);
     if (!info) return discard({path, info.error().operation, info.error().code});
-    if (*info && (*info)->writeProtected)
+    return add(path, bytes, *info);
+}
+
+Result<void> Replacing::add(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                            const std::optional<FileInfo>& info)
+{
+    if (info && info->writeProtected)
         return discard({path, Operation::Write, Fault::WriteProtected});
-    if (*info && mayReplace_) {
+    if (info && mayReplace_) {
         const Replacement file{path, bytes};
-        const auto allowed = mayReplace_(file, **info);
+        const auto allowed = mayReplace_(file, *info);
         if (!allowed) return discard(allowed.error());
         if (!*allowed)
             return discard(
                 {path, Operation::Write, std::make_error_code(std::errc::operation_not_permitted)});
     }
-    const std::filesystem::path& target = *info ? (*info)->target : path;
+    const std::filesystem::path& target = info ? info->target : path;
     std::optional<std::uint32_t> permissions;
-    if (*info) permissions = (*info)->permissions;
+    if (info) permissions = info->permissions;
     auto written = writeBeside(fs_, target, permissions, bytes, !many_);
     if (!written) return discard({path, written.error().operation, written.error().code});
     steps_.push_back({path.native(), target.native(), written->native()});
@@ -299,20 +312,22 @@ Result<void> Replacing::commit(Folders flushFolders)
     return {};
 }
 
-Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files,
-                          const MayReplace& mayReplace)
+Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files)
 {
     // Everything that refuses the whole is found before anything is written.
+    std::vector<std::optional<FileInfo>> existing;
     for (const Replacement& file : files) {
-        const auto info = fs.inspect(file.path);
+        auto info = fs.inspect(file.path);
         if (!info)
             return std::unexpected(Error{file.path, info.error().operation, info.error().code});
         if (*info && (*info)->writeProtected)
             return std::unexpected(Error{file.path, Operation::Write, Fault::WriteProtected});
+        existing.push_back(std::move(*info));
     }
-    Replacing replacing(fs, files.size() >= kFlushTogether, mayReplace);
-    for (const Replacement& file : files)
-        if (auto added = replacing.add(file.path, file.bytes); !added) return added;
+    Replacing replacing(fs, files.size() >= kFlushTogether);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (auto added = replacing.add(files[i].path, files[i].bytes, existing[i]); !added)
+            return added;
     return replacing.commit();
 }
 

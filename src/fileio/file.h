@@ -160,17 +160,16 @@ struct Replacement {
     std::filesystem::path path;
     std::span<const std::uint8_t> bytes;
 };
-// Asked about every file that exists already before anything is written:
-// false keeps that file, and so all of them, as they are (the error is then
-// an unpermitted write of that file's name).
-using MayReplace = std::function<Result<bool>(const Replacement& file, const FileInfo& existing)>;
-
 // Replaces several files as replaceFile does one: every file is checked and
 // every new content written and made durable before the first is renamed
 // into place, so a failure before the renames leaves all of them as they
 // were.
-Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files,
-                          const MayReplace& mayReplace = {});
+Result<void> replaceFiles(FileSystem& fs, std::span<const Replacement> files);
+
+// Asked about every file that exists already before its new content is
+// written: false keeps that file, and so all of them, as they are (the
+// error is then an unpermitted write of that file's name).
+using MayReplace = std::function<Result<bool>(const Replacement& file, const FileInfo& existing)>;
 
 // replaceFiles for contents made one after another, so that a pack of
 // hundreds of files is never all in memory at once: each add() checks its
@@ -186,6 +185,9 @@ public:
     Replacing& operator=(const Replacing&) = delete;
 
     Result<void> add(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+    // The same, with what FileSystem::inspect said of path already.
+    Result<void> add(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                     const std::optional<FileInfo>& existing);
     // The folders are flushed after the renames. A failure there leaves the
     // files whole and in place, so it is ignored unless the caller must know
     // the new names are durable (a journal does).
@@ -201,6 +203,7 @@ private:
         Text target;  // where it lands, links followed
         Text temp;    // written and not yet renamed
     };
+    void removeTemps();
     Result<void> discard(const Error& error);
     Result<std::optional<FileInfo>> inspect(const std::filesystem::path& path);
 
@@ -209,8 +212,8 @@ private:
     MayReplace mayReplace_;
     std::vector<Step> steps_;
     // With many files, each folder's names, listed once, in lower case, by
-    // the folder's text.
-    std::vector<std::pair<Text, std::vector<Text>>> listed_;
+    // the folder's text; nothing for a folder that cannot be listed.
+    std::vector<std::pair<Text, std::optional<std::vector<Text>>>> listed_;
 };
 
 // Replaces the last `drop` characters (not bytes) of path's text by suffix;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string_view>
 #include <vector>
 
 namespace pelloran::fileio {
@@ -131,6 +132,16 @@ Result<std::unique_ptr<File>> openWith(const std::filesystem::path& path, int fl
     return std::make_unique<PosixFile>(fd, path);
 }
 
+// A folder opened to be flushed; -1 and errno as open(2) leaves them.
+int openFolder(const std::filesystem::path& path)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 class PosixFileSystem final : public FileSystem {
 public:
     Result<std::unique_ptr<File>> openRead(const std::filesystem::path& path) override
@@ -184,14 +195,22 @@ public:
     // their folders: what a flush of each file would make durable, and more.
     Result<void> flushClosed(std::span<const std::filesystem::path> files) override
     {
+        // Folders by their text, which a pack's files share: no path is
+        // built for each file.
+        std::vector<std::string_view> seen;
         std::vector<std::filesystem::path> folders;
-        for (const auto& file : files)
-            if (std::ranges::find(folders, file.parent_path()) == folders.end())
-                folders.push_back(file.parent_path());
+        for (const auto& file : files) {
+            const std::string_view text = file.native();
+            const auto at = text.rfind('/');
+            const auto folder = at == text.npos ? std::string_view() : text.substr(0, at ? at : 1);
+            if (std::ranges::find(seen, folder) != seen.end()) continue;
+            seen.push_back(folder);
+            folders.push_back(file.parent_path());
+        }
         std::vector<dev_t> done;
         for (const auto& folder : folders) {
             const std::filesystem::path path = folder.empty() ? "." : folder;
-            const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            const int fd = openFolder(path);
             struct stat st {};
             if (fd < 0 || ::fstat(fd, &st) != 0) {
                 const std::error_code reason = lastError();
@@ -221,10 +240,7 @@ public:
     Result<void> syncFolder(const std::filesystem::path& folder) override
     {
         const std::filesystem::path path = folder.empty() ? "." : folder;
-        int fd;
-        do {
-            fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        } while (fd < 0 && errno == EINTR);
+        const int fd = openFolder(path);
         if (fd < 0) return std::unexpected(Error{path, Operation::Flush, lastError()});
         int result = ::fsync(fd);
         // Some file systems cannot flush a folder and say so with EINVAL; they
