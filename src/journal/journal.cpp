@@ -23,25 +23,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-class FaultCategory final : public std::error_category {
-public:
-    const char* name() const noexcept override { return "pelloran-journal"; }
-    std::string message(int value) const override
-    {
-        switch (static_cast<Fault>(value)) {
-            case Fault::NotAJournal:
-                return "the file is not a journal of this program";
-            case Fault::NewerVersion:
-                return "the journal was written by a newer version of this program";
-            case Fault::EntryDamaged:
-                return "an entry of the journal is damaged";
-            case Fault::OverlappingRecords:
-                return "two records of one operation overlap";
-        }
-        return "unknown journal fault";
-    }
-};
-
 constexpr Slot kSlots[] = {Slot::Large, Slot::Small};
 
 const std::filesystem::path& archivePath(const Pair& pair, Slot slot)
@@ -668,7 +649,19 @@ std::expected<std::uint64_t, UndoError> run(FileSystem& fs, const Pair& pair, Or
 
 const std::error_category& faultCategory()
 {
-    static const FaultCategory category;
+    static const fileio::FaultCategory category("pelloran-journal", [](int value) -> std::string {
+        switch (static_cast<Fault>(value)) {
+            case Fault::NotAJournal:
+                return "the file is not a journal of this program";
+            case Fault::NewerVersion:
+                return "the journal was written by a newer version of this program";
+            case Fault::EntryDamaged:
+                return "an entry of the journal is damaged";
+            case Fault::OverlappingRecords:
+                return "two records of one operation overlap";
+        }
+        return "unknown journal fault";
+    });
     return category;
 }
 
