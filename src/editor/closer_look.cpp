@@ -201,11 +201,11 @@ void CloserLook::follow()
     const session::State& state = form_.session().state();
     if (!state.pairOpen()) return;
     setWindowTitle(QStringLiteral("放大查看 - 编号 %1").arg(state.number));
-    // The previews, not the loaded records: an import waiting to be written
-    // is what the main window shows, so it is what is looked at here.
-    const QImage large = platform::recordPicture(Slot::Large, state.large.preview);
+    // What the main window shows, an import waiting to be written included,
+    // is what is looked at here: its pictures, made once.
+    const QImage& large = form_.Pic1->picture();
     large_->setPicture(large);
-    small_->setPicture(platform::recordPicture(Slot::Small, state.small.preview));
+    small_->setPicture(form_.Pic2->picture());
     palette_->setColours(large.colorTable());
     status_->clear();
 }

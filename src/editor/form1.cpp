@@ -271,9 +271,8 @@ void Form1::copyPortrait()
 {
     const QWidget* focused = focusWidget();
     if (focused != Pic1 && focused != Pic2) return;
-    const Slot slot = focused == Pic1 ? Slot::Large : Slot::Small;
-    QGuiApplication::clipboard()->setImage(
-        platform::recordPicture(slot, session_.state().slot(slot).preview));
+    // The portrait as shown: the preview's picture, in its palette's colours.
+    QGuiApplication::clipboard()->setImage((focused == Pic1 ? Pic1 : Pic2)->picture());
 }
 
 void Form1::pastePicture()
@@ -352,12 +351,6 @@ void Form1::showState()
     SmallImportPath = state.small.lastImport;
     LargeRecordPos = state.recordOffset(Slot::Large);
     SmallRecordPos = state.recordOffset(Slot::Small);
-    LargeRecordSize = archive::kLargeLayout.recordSize;
-    SmallRecordSize = archive::kSmallLayout.recordSize;
-    LargeBase = archive::kLargeLayout.base;
-    SmallBase = archive::kSmallLayout.base;
-    LargeWidth = archive::kLargeLayout.width;
-    SmallWidth = archive::kSmallLayout.width;
     LargePending = state.large.pending.has_value();
     SmallPending = state.small.pending.has_value();
     for (Slot slot : {Slot::Large, Slot::Small}) {

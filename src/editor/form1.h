@@ -58,12 +58,13 @@ struct EditorState {
     std::filesystem::path SmallImportPath;
     std::uint64_t LargeRecordPos = 0;  // 0-based offset of the shown number's record
     std::uint64_t SmallRecordPos = 0;
-    std::uint32_t LargeRecordSize = 0;
-    std::uint32_t SmallRecordSize = 0;
-    std::uint32_t LargeBase = 0;  // offset of the record of number 1
-    std::uint32_t SmallBase = 0;
-    int LargeWidth = 0;
-    int SmallWidth = 0;
+    // Fixed by the archives' layout.
+    std::uint32_t LargeRecordSize = archive::kLargeLayout.recordSize;
+    std::uint32_t SmallRecordSize = archive::kSmallLayout.recordSize;
+    std::uint32_t LargeBase = archive::kLargeLayout.base;  // offset of the record of number 1
+    std::uint32_t SmallBase = archive::kSmallLayout.base;
+    int LargeWidth = archive::kLargeLayout.width;
+    int SmallWidth = archive::kSmallLayout.width;
     archive::RgbPalette LargePalette{};  // of the record as loaded
     archive::RgbPalette SmallPalette{};
     std::array<std::uint8_t, archive::kLargeLayout.pixelBlockSize()>

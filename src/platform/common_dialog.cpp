@@ -44,8 +44,7 @@ void QtCommonDialog::show(bool save)
         QObject::connect(
             &dialog, &QFileDialog::filterSelected, &dialog, [&dialog, this](const QString& chosen) {
                 const QString pattern = chosen.section(u'(', -1).chopped(1);
-                const bool oneKind =
-                    pattern.startsWith(u"*.") && !pattern.contains(u' ') && pattern != u"*.*";
+                const bool oneKind = pattern.startsWith(u"*.") && !pattern.contains(u' ');
                 dialog.setDefaultSuffix(oneKind && chosen != dialog.nameFilters().first()
                                             ? pattern.mid(2)
                                             : defaultExt);
