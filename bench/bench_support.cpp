@@ -100,6 +100,11 @@ int spreadNumber(std::int64_t i, int first, int last)
     return first + static_cast<int>((i * step) % length);
 }
 
+bool samePixels(const QImage& a, const QImage& b)
+{
+    return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+
 QString firstError(const testing::ScriptedMessageBoxes& messages)
 {
     for (const auto& shown : messages.shown())

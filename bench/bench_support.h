@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QImage>
 #include <QString>
 #include <cstdint>
 #include <filesystem>
@@ -42,6 +43,9 @@ int spreadNumber(std::int64_t i, int first, int last);
 
 // The first error message the window showed, or "" while there was none.
 QString firstError(const testing::ScriptedMessageBoxes& messages);
+
+// What the user sees: the colour of every pixel, whatever the image's format.
+bool samePixels(const QImage& a, const QImage& b);
 
 // The window as a user has it after opening GRPFACES.S10 from folder: shown,
 // painted, showing number 1.

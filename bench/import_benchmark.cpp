@@ -7,8 +7,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,9 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes fixture(const std::string& name)
 {
-    std::ifstream in(std::filesystem::path(PELLORAN_TEST_DATA_DIR) / "foreign" / name,
-                     std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return testing::readFile(std::filesystem::path(PELLORAN_TEST_DATA_DIR) / "foreign" / name);
 }
 
 // The record true-colour files replace: the pattern they were drawn from, as

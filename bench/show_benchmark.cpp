@@ -29,12 +29,6 @@ int spreadHistorical(std::int64_t i)
     return spreadNumber(i, archive::kFirstNumber, archive::kLastHistoricalNumber);
 }
 
-// What the user sees: the colour of every pixel, whatever the image's format.
-bool samePixels(const QImage& a, const QImage& b)
-{
-    return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
-}
-
 // The session on the demo pair, showing number 1.
 std::optional<session::Session> openDemoPair()
 {

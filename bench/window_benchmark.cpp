@@ -61,13 +61,12 @@ bool changeRepaintsPreviews(Form1& form, int number)
 // Whether the window shows the records of number.
 bool holdsNumber(const Form1& form, int number)
 {
-    const auto same = [](const QImage& a, const QImage& b) {
-        return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
-    };
-    return same(form.Pic1->picture(),
-                platform::recordPicture(Slot::Large, demo::demoRecord(Slot::Large, number))) &&
-           same(form.Pic2->picture(),
-                platform::recordPicture(Slot::Small, demo::demoRecord(Slot::Small, number))) &&
+    return samePixels(
+               form.Pic1->picture(),
+               platform::recordPicture(Slot::Large, demo::demoRecord(Slot::Large, number))) &&
+           samePixels(
+               form.Pic2->picture(),
+               platform::recordPicture(Slot::Small, demo::demoRecord(Slot::Small, number))) &&
            form.Label1->text().endsWith(QString::number(number));
 }
 
