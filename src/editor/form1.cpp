@@ -170,6 +170,7 @@ void Form1::openPair(const std::filesystem::path& largeArchive)
 {
     const auto opened = session_.open(largeArchive);
     settle(opened);
+    if (opened) emit archivesChanged();
     if (opened && opened->recovered) tell(session::recovered(*opened->recovered));
 }
 
@@ -177,7 +178,9 @@ void Form1::undo()
 {
     const auto undone = session_.undo();
     settle(undone);
-    if (undone) tell(session::undoDone(*undone));
+    if (!undone) return;
+    emit archivesChanged();
+    tell(session::undoDone(*undone));
 }
 
 void Form1::goTo(int number)
@@ -211,6 +214,7 @@ void Form1::Command5_Click()
 {
     if (auto written = session_.writePending(); !written) return settle(written);
     showState();
+    emit archivesChanged();
     tell(session::writeDone());
 }
 

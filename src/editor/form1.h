@@ -150,6 +150,9 @@ signals:
     // The number shown or a preview's record changed: what the added views
     // of the shown pair must follow. Not sent when nothing they show changed.
     void portraitChanged();
+    // Another pair was opened, or records were written or undone: what the
+    // added views show of numbers other than the shown one may have changed.
+    void archivesChanged();
 
 private:
     void createControls();

@@ -44,6 +44,12 @@ Gallery::Gallery(Form1& form) : QAbstractScrollArea(&form), form_(form)
         kColumnsAtOpening * kCellWidth + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
         kRowsAtOpening * kCellHeight + 2 * frameWidth());
     connect(&form, &Form1::portraitChanged, this, &Gallery::follow);
+    // Cells hold records read once per range: other archives, or records
+    // written or undone, are read again.
+    connect(&form, &Form1::archivesChanged, this, [this] {
+        numbers_ = kNoNumbers;
+        follow();
+    });
     follow();
 }
 

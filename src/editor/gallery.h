@@ -50,7 +50,8 @@ private:
     const QImage& pictureOf(int number);
 
     Form1& form_;
-    session::Numbers numbers_{0, -1};
+    static constexpr session::Numbers kNoNumbers{0, -1};
+    session::Numbers numbers_ = kNoNumbers;
     session::Range range_ = session::Range::Historical;
     int selected_ = 0;
     std::vector<std::uint8_t> records_;  // the large record of every number, in order

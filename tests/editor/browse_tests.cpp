@@ -290,6 +290,30 @@ TEST_F(BrowseTest, TheGalleryShowsTheChosenNumberInTheWindowByClickOrEnter)
     EXPECT_TRUE(messages.shown().empty());
 }
 
+// Another pair opened while the gallery is up: every cell shows the new
+// pair's portrait, not only the shown number's.
+TEST_F(BrowseTest, TheGalleryShowsAnotherPairOnceItIsOpened)
+{
+    openArchives();
+    auto* gallery = openWith<editor::Gallery>(*form, "Ctrl+G");
+    ASSERT_NE(gallery, nullptr);
+    const auto other = folder / "other";
+    std::filesystem::create_directory(other);
+    for (const char* name : {"GRPFACES.S10", "GRPFACET.S10"})
+        std::filesystem::copy_file(folder / name, other / name);
+    // Number 5 of the other pair is painted all in its first colour.
+    auto bytes = testing::readFile(other / "GRPFACES.S10");
+    std::fill_n(bytes.begin() + archive::recordOffset(archive::kLargeLayout, 5),
+                archive::kLargeLayout.pixelBlockSize(), std::uint8_t{0});
+    testing::writeFile(other / "GRPFACES.S10", bytes);
+
+    form->openPair(other / "GRPFACES.S10");
+    const QImage shot = gallery->viewport()->grab().toImage();
+    const QPoint origin = gallery->cellRect(5).topLeft() + QPoint(6, 6);
+    EXPECT_EQ(shot.pixel(origin + QPoint(5, 7)) & 0xFFFFFF,
+              patternColour(Slot::Large, 5, 0) & 0xFFFFFF);
+}
+
 TEST_F(BrowseTest, TheCloserLookFollowsTheNumberAndThePendingImport)
 {
     struct Row {
