@@ -1,31 +1,25 @@
 #include "batch/cli.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string_view>
 
-#include "batch/pack.h"
 #include "batch/qt_parts.h"
+#include "fileio/host.h"
 #include "session/messages.h"
+#include "session/packs.h"
 
 namespace pelloran::batch {
 
 namespace {
 
-using session::displayName;
-using session::format;
-using session::slotName;
+using namespace session;
 
-const char* const kProgram = "pelloran-batch";
+constexpr std::string_view kProgram = "pelloran-batch";
 
 // Session texts separate their lines with a carriage return, which a
 // terminal would print over the line before.
@@ -35,88 +29,10 @@ void printText(std::FILE* to, std::string_view text)
     std::fputc('\n', to);
 }
 
-void printError(const session::Error& error)
+Exit fail(const FileRefusal& refusal)
 {
-    const session::Message message = session::describe(error);
-    if (std::holds_alternative<session::TooManyColours>(error)) {
-        // The window asks; a script is told how to agree.
-        printText(stderr, message.text.substr(0, message.text.find('\r')) + "\r" +
-                              "加上 --reduce-colours 可以把它减少为256色再导入。");
-        return;
-    }
-    if (const auto* refusal = std::get_if<session::ImportRefusal>(&error)) {
-        // The window's warning names no file: it is the one the user just chose.
-        printText(stderr, "“" + displayName(refusal->file) + "”：" + message.text);
-        return;
-    }
-    printText(stderr, message.text);
-}
-
-void printRefusal(const FileRefusal& refusal)
-{
-    if (const auto* error = std::get_if<session::Error>(&refusal)) return printError(*error);
-    const auto& pack = std::get<PackRefusal>(refusal);
-    if (pack.fault == PackFault::SecondFile)
-        printText(stderr, "“" + displayName(pack.file) + "”和“" + displayName(pack.other) +
-                              "”是同一个头像，不知道该导入哪一个。");
-    else
-        printText(stderr, "“" + displayName(pack.file) +
-                              "”：图片的大小和文件名说的不一致（64×80的是大头像，"
-                              "32×40的是小头像，小头像的文件名以T结尾）。");
-}
-
-std::string numberText(int number)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "%03d", number);
-    return text;
-}
-
-std::string originName(journal::Origin origin)
-{
-    switch (origin) {
-        case journal::Origin::WriteBack:
-            return "写入";
-        case journal::Origin::BatchImport:
-            return "批量导入";
-        case journal::Origin::Undo:
-            return "撤销";
-    }
-    return "操作";
-}
-
-std::string stateName(journal::State state)
-{
-    switch (state) {
-        case journal::State::Unfinished:
-            return "未完成";
-        case journal::State::Committed:
-            return "已完成";
-        case journal::State::RolledBack:
-            return "已回滚";
-        case journal::State::Undone:
-            return "已撤销";
-    }
-    return "";
-}
-
-std::string timeText(journal::Time time)
-{
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(
-        std::chrono::time_point_cast<std::chrono::system_clock::duration>(time));
-    // The user's own clock, as the window shows it and as ls and git do; the
-    // offset keeps a log read elsewhere unambiguous.
-    std::tm parts{};
-    localtime_r(&seconds, &parts);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &parts);
-    return text;
-}
-
-std::string placeText(const journal::RecordPlace& place)
-{
-    const int number = archive::recordNumber(archive::layoutOf(place.archive), place.offset);
-    return format("%1第%2号", {slotName(place.archive), std::to_string(number)});
+    printText(stderr, describeForTerminal(refusal));
+    return Exit::Failure;
 }
 
 // Shown after work has run for a second (PELLORAN_PROGRESS_DELAY seconds,
@@ -124,7 +40,8 @@ std::string placeText(const journal::RecordPlace& place)
 // carriage returns. Redrawn ten times a second at most, and at the end.
 class Progress {
 public:
-    explicit Progress(std::string what) : what_(std::move(what)), shown_(isatty(STDERR_FILENO) == 1)
+    explicit Progress(Work work)
+        : what_(progressWord(work)), shown_(host::isTerminal(host::Stream::Error))
     {
         if (const char* delay = std::getenv("PELLORAN_PROGRESS_DELAY"))
             delay_ = std::chrono::duration<double>(std::atof(delay));
@@ -133,6 +50,15 @@ public:
     {
         if (printed_) std::fputc('\n', stderr);
     }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    OnProgress callback()
+    {
+        return [this](std::size_t done, std::size_t total) { at(done, total); };
+    }
+
+private:
     void at(std::size_t done, std::size_t total)
     {
         if (!shown_) return;
@@ -144,7 +70,6 @@ public:
         last_ = now;
     }
 
-private:
     std::string what_;
     bool shown_;
     bool printed_ = false;
@@ -155,49 +80,48 @@ private:
 // The parsed arguments of one command.
 struct Arguments {
     std::vector<std::string> positional;
-    std::map<std::string, std::string> values;
-    std::set<std::string> flags;
-    bool has(const std::string& flag) const { return flags.contains(flag); }
-    std::optional<std::string> value(const std::string& option) const
+    std::map<std::string, std::string, std::less<>> options;  // a flag's value is empty
+    bool has(std::string_view option) const { return options.contains(option); }
+    std::optional<std::string> value(std::string_view option) const
     {
-        const auto found = values.find(option);
-        if (found == values.end()) return std::nullopt;
+        const auto found = options.find(option);
+        if (found == options.end()) return std::nullopt;
         return found->second;
     }
 };
 
+// One option of a command: it both parses the command line and prints the help.
+struct Option {
+    std::string_view name;   // "--numbers"
+    std::string_view value;  // how the help names its value; empty for a flag
+    std::string_view help;
+    std::string_view choices = {};  // the values it takes, "bmp|png"; empty: any
+};
+
 struct Command {
-    std::string name;
-    std::string synopsis;  // after the program and the command's name
-    std::string summary;
-    std::vector<std::string> details;  // one line each: the options
-    std::size_t positionals;
-    std::set<std::string> flags;
-    std::set<std::string> valued;
-    std::function<Exit(const Arguments&)> run;
+    std::string_view name;
+    std::vector<std::string_view> arguments;  // as the help names them
+    std::string_view summary;
+    std::vector<Option> options;
+    Exit (*run)(const Arguments&);
 };
 
-struct UsageError {
-    std::string text;
-};
-
-Exit usage(const std::string& text)
+Exit usage(Usage problem, std::string_view what, std::string_view command = {},
+           std::string_view choices = {})
 {
-    printText(stderr,
-              std::string(kProgram) + "：" + text + "\r用 " + kProgram + " --help 查看用法。");
+    printText(stderr, usageProblem(problem, kProgram, what, command, choices));
     return Exit::Usage;
 }
 
+// The numbers --numbers names, all of them when it is not given; nothing
+// when the list cannot be understood, which has been said then.
 std::optional<std::vector<int>> chosenNumbers(const Arguments& args)
 {
     const auto list = args.value("--numbers");
     if (!list) return allNumbers();
-    return parseNumbers(*list);
-}
-
-fileio::FileSystem& files()
-{
-    return fileio::nativeFileSystem();
+    auto numbers = parseNumbers(*list);
+    if (!numbers) usage(Usage::BadNumbers, *list);
+    return numbers;
 }
 
 // PNG files and colour reduction load the Qt module when first needed.
@@ -219,185 +143,89 @@ const QtParts* needQt()
     return *parts;
 }
 
-// Opens the pair and, as the window does, rolls back what a crash left
-// unfinished, saying so in one sentence.
-std::optional<journal::Pair> openAndRecover(const std::filesystem::path& largeArchive)
+// A session on the pair; as the window does, commands that show or write
+// roll back first what a crash left unfinished, saying so in one sentence.
+std::optional<Session> openPair(const std::string& largeArchive,
+                                Opening opening = Opening::Recover)
 {
-    const auto pair = session::pairOf(files(), largeArchive);
-    if (!pair) {
-        printError(pair.error());
+    std::optional<Session> session(std::in_place, fileio::nativeFileSystem(), &pictures());
+    const auto opened = session->open(largeArchive, opening);
+    if (!opened) {
+        fail(opened.error());
         return std::nullopt;
     }
-    const auto recovery = journal::recover(files(), *pair);
-    if (!recovery) {
-        printError(recovery.error());
-        return std::nullopt;
-    }
-    if (*recovery && (*recovery)->operation) {
-        const journal::Recovery& r = **recovery;
-        std::string text = format("上次中断的%1（%2）已回滚：%3个头像记录已恢复。",
-                                  {originName(r.operation->origin), timeText(r.operation->time),
-                                   std::to_string(r.putBack)});
-        if (!r.leftAlone.empty()) {
-            text += "已被别的程序修改、没有动的：";
-            for (const auto& place : r.leftAlone) text += placeText(place) + " ";
-        }
-        printText(stdout, text);
-    }
-    return *pair;
-}
-
-// A pack's folder is made when it does not exist yet, as a shell's cp -r would.
-fileio::Result<void> makeFolder(const std::filesystem::path& folder)
-{
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) return std::unexpected(fileio::Error{folder, fileio::Operation::Write, error});
-    return {};
-}
-
-std::optional<PairRecords> readRecords(const journal::Pair& pair)
-{
-    auto records = PairRecords::read(files(), pair);
-    if (!records) {
-        printError(records.error());
-        return std::nullopt;
-    }
-    return std::move(*records);
+    if (opened->recovered) printText(stdout, recovered(*opened->recovered).text);
+    return session;
 }
 
 Exit info(const Arguments& args)
 {
-    const auto pair = session::pairOf(files(), args.positional[0]);
-    if (!pair) return printError(pair.error()), Exit::Failure;
-    const auto records = readRecords(*pair);
-    if (!records) return Exit::Failure;
-    for (Slot slot : {Slot::Large, Slot::Small}) {
-        const auto& path = slot == Slot::Large ? pair->large : pair->small;
-        const std::uint64_t expected = archive::fullArchiveSize(archive::layoutOf(slot));
-        std::string line = slotName(slot) + "文件：" + displayName(path) + "，";
-        auto file = files().openRead(path);
-        if (!file && fileio::isNotFound(file.error())) {
-            line += "不存在（读作全部空白）";
-        } else if (!file) {
-            return printError(file.error()), Exit::Failure;
-        } else {
-            const auto size = (*file)->size();
-            if (!size) return printError(size.error()), Exit::Failure;
-            line += format("%1字节，", {std::to_string(*size)});
-            line += *size == expected
-                        ? "长度正确"
-                        : format("长度不对（应为%1字节）", {std::to_string(expected)});
-        }
-        printText(stdout, line);
-        printText(stdout, format("  空白头像（全部为0）：%1个，共%2个",
-                                 {std::to_string(blankRecords(*records, slot)),
-                                  std::to_string(archive::kLastNumber)}));
-    }
-    const auto journalFile = journal::journalPath(pair->large);
-    const auto found = files().inspect(journalFile);
-    if (!found) return printError(found.error()), Exit::Failure;
-    if (!*found) {
-        printText(stdout, "日志：" + displayName(journalFile) + "，不存在");
-        return Exit::Success;
-    }
-    const auto entries = journal::history(files(), *pair);
-    if (!entries) return printError(entries.error()), Exit::Failure;
-    const bool unfinished = std::ranges::any_of(*entries, [](const journal::HistoryEntry& e) {
-        return e.state == journal::State::Unfinished;
-    });
-    printText(stdout,
-              format("日志：%1，%2个操作，%3",
-                     {displayName(journalFile), std::to_string(entries->size()),
-                      unfinished ? "有一个未完成的操作，下次打开时会回滚" : "没有未完成的操作"}));
+    const auto session = openPair(args.positional[0], Opening::LookOnly);
+    if (!session) return Exit::Failure;
+    const auto summary = summarize(*session);
+    if (!summary) return fail(summary.error());
+    printText(stdout, summaryText(*summary));
     return Exit::Success;
-}
-
-std::optional<session::FileKind> chosenKind(const Arguments& args)
-{
-    const auto format = args.value("--format").value_or("bmp");
-    if (format == "bmp") return session::FileKind::Bmp;
-    if (format == "png") return session::FileKind::Png;
-    return std::nullopt;
 }
 
 Exit exportCommand(const Arguments& args)
 {
     const auto numbers = chosenNumbers(args);
-    if (!numbers) return usage("无法理解编号列表“" + *args.value("--numbers") + "”。");
-    const auto kind = chosenKind(args);
-    if (!kind) return usage("--format 只能是 bmp 或 png。");
-    if (*kind == session::FileKind::Png && !needQt()) return Exit::Failure;
-    const auto pair = openAndRecover(args.positional[0]);
-    if (!pair) return Exit::Failure;
+    if (!numbers) return Exit::Usage;
+    const FileKind kind = args.value("--format") == "png" ? FileKind::Png : FileKind::Bmp;
+    if (kind == FileKind::Png && !needQt()) return Exit::Failure;
+    const auto session = openPair(args.positional[0]);
+    if (!session) return Exit::Failure;
     const std::filesystem::path folder = args.positional[1];
-    if (auto made = makeFolder(folder); !made) return printError(made.error()), Exit::Failure;
     const auto entries = bothSlots(*numbers);
-    Progress progress("导出");
-    if (auto written =
-            exportPack(files(), *pair, entries, folder, *kind, &pictures(),
-                       [&](std::size_t done, std::size_t total) { progress.at(done, total); });
-        !written)
-        return printError(written.error()), Exit::Failure;
-    printText(stdout, format("已导出%1个编号的头像（%2个文件）到“%3”。",
-                             {std::to_string(numbers->size()), std::to_string(entries.size()),
-                              displayName(folder)}));
+    Progress progress(Work::Export);
+    if (auto written = exportPack(*session, entries, folder, kind, progress.callback()); !written)
+        return fail(written.error());
+    printText(stdout, packExported(numbers->size(), entries.size(), folder));
     return Exit::Success;
 }
 
 Exit importCommand(const Arguments& args)
 {
-    const auto pair = openAndRecover(args.positional[0]);
-    if (!pair) return Exit::Failure;
-    const auto records = readRecords(*pair);
-    if (!records) return Exit::Failure;
-    const auto colours =
-        args.has("--reduce-colours") ? session::Colours::Reduce : session::Colours::Refuse;
-    Progress progress("检查");
-    const auto plan =
-        planImport(files(), *records, args.positional[1], colours, &pictures(),
-                   [&](std::size_t done, std::size_t total) { progress.at(done, total); });
-    if (!plan) return printError(plan.error()), Exit::Failure;
+    auto session = openPair(args.positional[0]);
+    if (!session) return Exit::Failure;
+    const Colours colours = args.has("--reduce-colours") ? Colours::Reduce : Colours::Refuse;
+    Progress progress(Work::Check);
+    const auto plan = planImport(*session, args.positional[1], colours, progress.callback());
+    if (!plan) return fail(plan.error());
     if (const auto failure = pictures().failure()) {
         printText(stderr, *failure);
         return Exit::Failure;
     }
 
-    for (const auto& path : plan->notUnderstood)
-        printText(stdout, "跳过（不是头像文件名，如 057.bmp、057T.bmp）：" + displayName(path));
+    for (const auto& path : plan->notUnderstood) printText(stdout, skippedName(path));
     if (!plan->refused.empty()) {
-        for (const auto& refusal : plan->refused) printRefusal(refusal);
-        printText(stderr, format("%1个文件无法导入，什么都没有写入。",
-                                 {std::to_string(plan->refused.size())}));
+        for (const auto& refusal : plan->refused) printText(stderr, describeForTerminal(refusal));
+        printText(stderr, packRefused(plan->refused.size()));
         return Exit::Failure;
     }
-    for (const auto& change : plan->changes)
-        printText(stdout,
-                  format("%1 %2 ← %3", {numberText(change.entry.number),
-                                        slotName(change.entry.slot), displayName(change.file)}));
-    printText(stdout, format("%1个头像记录将改变，%2个文件与头像相同，跳过。",
-                             {std::to_string(plan->changes.size()),
-                              std::to_string(plan->unchanged.size())}));
+    for (const auto& change : plan->changes) printText(stdout, plannedChange(change));
+    printText(stdout, planTotals(plan->changes.size(), plan->unchanged.size()));
     if (args.has("--dry-run")) {
-        printText(stdout, "试运行：什么都没有写入。");
+        printText(stdout, dryRunDone());
         return Exit::Success;
     }
-    if (auto written = applyImport(files(), *pair, plan->changes); !written)
-        return printError(written.error()), Exit::Failure;
+    if (auto written = applyImport(*session, plan->changes); !written)
+        return fail(written.error());
     if (!plan->changes.empty())
-        printText(stdout, format("已写入%1个头像记录；用 %2 undo 可以一步撤销。",
-                                 {std::to_string(plan->changes.size()), kProgram}));
+        printText(stdout,
+                  packImported(plan->changes.size(), std::string(kProgram) + " undo"));
     return Exit::Success;
 }
 
 Exit sheet(const Arguments& args)
 {
     const auto numbers = chosenNumbers(args);
-    if (!numbers) return usage("无法理解编号列表“" + *args.value("--numbers") + "”。");
-    const auto pair = openAndRecover(args.positional[0]);
-    if (!pair) return Exit::Failure;
-    const auto records = readRecords(*pair);
-    if (!records) return Exit::Failure;
+    if (!numbers) return Exit::Usage;
+    const auto session = openPair(args.positional[0]);
+    if (!session) return Exit::Failure;
+    const auto records = readPair(*session);
+    if (!records) return fail(records.error());
     const std::filesystem::path out = args.positional[1];
     const Slot slot = args.has("--small") ? Slot::Small : Slot::Large;
     const QtParts* qt = needQt();
@@ -405,195 +233,203 @@ Exit sheet(const Arguments& args)
     std::vector<std::span<const std::uint8_t>> portraits;
     for (int n : *numbers) portraits.push_back(records->record(slot, n));
     const auto png = qt->contactSheet(portraits, *numbers, slot);
-    if (png.empty()) {
-        printText(stderr, "无法生成“" + displayName(out) + "”：Qt无法写出PNG图片。");
-        return Exit::Failure;
-    }
-    for (const auto& archive : {pair->large, pair->small}) {
-        const auto same = files().sameFile(out, archive);
-        if (!same) return printError(same.error()), Exit::Failure;
-        if (*same)
-            return printError(session::Refusal{session::Problem::ExportOverArchive, out}),
-                   Exit::Failure;
-    }
-    if (auto written = fileio::replaceFile(files(), out, png); !written)
-        return printError(written.error()), Exit::Failure;
-    printText(stdout, format("已把%1个%2排成一张图：“%3”。",
-                             {std::to_string(numbers->size()), slotName(slot), displayName(out)}));
+    if (png.empty()) return fail(Error{Refusal{Problem::NoPngWriter, out}});
+    if (auto written = saveFile(*session, out, png); !written) return fail(written.error());
+    printText(stdout, sheetDone(numbers->size(), slot, out));
     return Exit::Success;
 }
 
 Exit diff(const Arguments& args)
 {
-    const auto first = openAndRecover(args.positional[0]);
+    const auto first = openPair(args.positional[0]);
     if (!first) return Exit::Failure;
-    const auto second = openAndRecover(args.positional[1]);
+    const auto second = openPair(args.positional[1]);
     if (!second) return Exit::Failure;
-    const auto a = readRecords(*first);
-    if (!a) return Exit::Failure;
-    const auto b = readRecords(*second);
-    if (!b) return Exit::Failure;
+    const auto a = readPair(*first);
+    if (!a) return fail(a.error());
+    const auto b = readPair(*second);
+    if (!b) return fail(b.error());
     const auto differing = differences(*a, *b);
-    for (const PackEntry& entry : differing)
-        printText(stdout, numberText(entry.number) + " " + slotName(entry.slot));
-    printText(stdout, format("%1个头像记录不同。", {std::to_string(differing.size())}));
+    for (const PackEntry& entry : differing) printText(stdout, differenceLine(entry));
+    printText(stdout, differencesFound(differing.size()));
     if (const auto folder = args.value("--export"); folder && !differing.empty()) {
-        if (auto made = makeFolder(*folder); !made) return printError(made.error()), Exit::Failure;
-        if (auto written = exportPack(files(), *first, differing, *folder, session::FileKind::Bmp,
-                                      &pictures());
-            !written)
-            return printError(written.error()), Exit::Failure;
-        printText(stdout, format("已把第一对文件中不同的%1个头像导出到“%2”。",
-                                 {std::to_string(differing.size()), *folder}));
+        if (auto written = exportPack(*first, differing, *folder, FileKind::Bmp); !written)
+            return fail(written.error());
+        printText(stdout, differencesExported(differing.size(), *folder));
     }
     return Exit::Success;
 }
 
 Exit history(const Arguments& args)
 {
-    const auto pair = session::pairOf(files(), args.positional[0]);
-    if (!pair) return printError(pair.error()), Exit::Failure;
-    const auto entries = journal::history(files(), *pair);
-    if (!entries) return printError(entries.error()), Exit::Failure;
-    if (entries->empty()) printText(stdout, "日志里没有操作。");
-    for (const auto& e : *entries) {
-        std::string line = format("#%1  %2  %3  %4个头像记录  %5",
-                                  {std::to_string(e.id), timeText(e.time), originName(e.origin),
-                                   std::to_string(e.records), stateName(e.state)});
-        if (e.undoes != 0) line += format("（撤销#%1）", {std::to_string(e.undoes)});
-        printText(stdout, line);
-    }
+    const auto session = openPair(args.positional[0], Opening::LookOnly);
+    if (!session) return Exit::Failure;
+    const auto entries = session->history();
+    if (!entries) return fail(entries.error());
+    if (entries->empty()) printText(stdout, noHistory());
+    for (const auto& entry : *entries) printText(stdout, historyLine(entry));
     return Exit::Success;
 }
 
 Exit undo(const Arguments& args)
 {
-    const auto pair = openAndRecover(args.positional[0]);
-    if (!pair) return Exit::Failure;
-    const auto report = journal::undoLast(files(), *pair);
-    if (report) {
-        printText(stdout,
-                  format("已撤销#%1（%2，%3），%4个头像记录已恢复。",
-                         {std::to_string(report->undone.id), originName(report->undone.origin),
-                          timeText(report->undone.time), std::to_string(report->touched.size())}));
-        return Exit::Success;
-    }
-    std::visit(
-        [](const auto& error) {
-            using E = std::decay_t<decltype(error)>;
-            if constexpr (std::is_same_v<E, fileio::Error>)
-                printError(error);
-            else if constexpr (std::is_same_v<E, journal::UndoConflict>)
-                printText(stderr,
-                          format("无法撤销#%1：%2在那之后又被修改过，什么都没有改变。",
-                                 {std::to_string(error.operation), placeText(error.record)}));
-            else
-                printText(stderr, "没有可以撤销的操作。");
-        },
-        report.error());
-    return Exit::Failure;
+    auto session = openPair(args.positional[0]);
+    if (!session) return Exit::Failure;
+    const auto undone = session->undo();
+    if (!undone) return fail(undone.error());
+    printText(stdout, undoDone(*undone).text);
+    return Exit::Success;
 }
 
 const std::vector<Command>& commands()
 {
+    static const Option numbers{"--numbers", "列表", "要处理的编号，如 57、1-722、1,5,9-12；默认全部832个"};
     static const std::vector<Command> table = {
-        {"info",
-         "GRPFACES.S10",
-         "两个头像文件的长度、空白头像的数目和日志的状态",
-         {},
-         1,
-         {},
-         {},
-         info},
+        {"info", {"GRPFACES.S10"}, "两个头像文件的长度、空白头像的数目和日志的状态", {}, info},
         {"export",
-         "GRPFACES.S10 文件夹 [--numbers 列表] [--format bmp|png]",
+         {"GRPFACES.S10", "文件夹"},
          "把头像导出为文件：大头像 057.bmp，小头像 057T.BMP",
-         {"--numbers 列表   要导出的编号，如 57、1-722、1,5,9-12；默认全部832个",
-          "--format bmp|png 文件格式，默认 bmp"},
-         2,
-         {},
-         {"--numbers", "--format"},
+         {numbers, {"--format", "bmp|png", "文件格式，默认 bmp", "bmp|png"}},
          exportCommand},
         {"import",
-         "GRPFACES.S10 文件夹 [--dry-run] [--reduce-colours]",
+         {"GRPFACES.S10", "文件夹"},
          "把文件夹里的头像文件写入头像文件；先检查全部文件，一个有错就什么都不写",
-         {"--dry-run        只列出会改变的头像，不写入",
-          "--reduce-colours 颜色超过256种的图片减少为256色再导入"},
-         2,
-         {"--dry-run", "--reduce-colours"},
-         {},
+         {{"--dry-run", "", "只列出会改变的头像，不写入"},
+          {"--reduce-colours", "", "颜色超过256种的图片减少为256色再导入"}},
          importCommand},
         {"sheet",
-         "GRPFACES.S10 输出.png [--numbers 列表] [--small]",
+         {"GRPFACES.S10", "输出.png"},
          "把头像排成一张PNG图片，每个头像下面写着编号",
-         {"--numbers 列表   要排的编号；默认全部832个", "--small          排小头像"},
-         2,
-         {"--small"},
-         {"--numbers"},
+         {numbers, {"--small", "", "排小头像"}},
          sheet},
         {"diff",
-         "GRPFACES.S10 另一个/GRPFACES.S10 [--export 文件夹]",
+         {"GRPFACES.S10", "另一个/GRPFACES.S10"},
          "列出两对头像文件中不同的编号",
-         {"--export 文件夹  把第一对中不同的头像导出到文件夹"},
-         2,
-         {},
-         {"--export"},
+         {{"--export", "文件夹", "把第一对中不同的头像导出到文件夹"}},
          diff},
-        {"history", "GRPFACES.S10", "列出日志里的操作", {}, 1, {}, {}, history},
-        {"undo", "GRPFACES.S10", "撤销最后一个操作", {}, 1, {}, {}, undo},
+        {"history", {"GRPFACES.S10"}, "列出日志里的操作", {}, history},
+        {"undo", {"GRPFACES.S10"}, "撤销最后一个操作", {}, undo},
     };
     return table;
 }
 
+// Columns on a terminal: a CJK character takes two.
+std::size_t columns(std::string_view text)
+{
+    std::size_t width = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte < 0x80)
+            width += 1;
+        else if (byte >= 0xE0)
+            width += 2;  // the lead byte of three or four: wide
+    }
+    return width;
+}
+
+std::string optionHeading(const Option& option)
+{
+    std::string heading(option.name);
+    if (!option.value.empty()) heading.append(" ").append(option.value);
+    return heading;
+}
+
+std::string synopsis(const Command& command)
+{
+    std::string text;
+    for (std::string_view argument : command.arguments) {
+        if (!text.empty()) text += ' ';
+        text += argument;
+    }
+    for (const Option& option : command.options) text += " [" + optionHeading(option) + "]";
+    return text;
+}
+
 void printHelp()
 {
-    std::string text = format("用法：%1 命令 参数…\r\r命令：", {kProgram});
+    std::string text = helpHeading(kProgram);
     for (const Command& c : commands())
-        text += "\r  " + c.name + std::string(9 - c.name.size(), ' ') + c.summary;
-    text += format(
-        "\r\r%1 命令 --help 查看命令的用法；%2 --version 显示版本。\r"
-        "成功时返回0，失败时返回1（什么都没有改变），用法错误时返回2。",
-        {kProgram, kProgram});
+        text += "\r  " + std::string(c.name) + std::string(9 - c.name.size(), ' ') +
+                std::string(c.summary);
+    text += "\r\r" + helpFooter(kProgram);
     printText(stdout, text);
 }
 
 void printHelp(const Command& c)
 {
-    std::string text = format("用法：%1 %2 %3\r%4", {kProgram, c.name, c.synopsis, c.summary});
-    for (const auto& line : c.details) text += "\r  " + line;
+    constexpr std::size_t kHeadingColumns = 17;
+    std::string text = commandUsage(kProgram, c.name, synopsis(c)) + "\r" + std::string(c.summary);
+    for (const Option& option : c.options) {
+        const std::string heading = optionHeading(option);
+        text += "\r  " + heading +
+                std::string(kHeadingColumns - std::min(kHeadingColumns - 1, columns(heading)), ' ') +
+                std::string(option.help);
+    }
     printText(stdout, text);
+}
+
+// The command line of command: options as "--opt value" or "--opt=value",
+// each at most once; "--" ends them.
+std::variant<Arguments, Exit> parse(const Command& command, std::span<const std::string> args)
+{
+    Arguments parsed;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || !arg.starts_with("-") || arg == "-") {
+            parsed.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") return printHelp(command), Exit::Success;
+        const auto equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const auto option = std::ranges::find(command.options, name, &Option::name);
+        if (option == command.options.end() || (option->value.empty() && equals != arg.npos))
+            return usage(Usage::UnknownOption, arg, command.name);
+        if (parsed.has(name)) return usage(Usage::RepeatedOption, name);
+        std::string value;
+        if (!option->value.empty()) {
+            if (equals != arg.npos)
+                value = arg.substr(equals + 1);
+            else if (i + 1 < args.size())
+                value = args[++i];
+            else
+                return usage(Usage::MissingValue, name);
+            if (!option->choices.empty()) {
+                std::string_view choices = option->choices;
+                bool known = false;
+                while (!choices.empty() && !known) {
+                    const auto bar = choices.find('|');
+                    known = choices.substr(0, bar) == value;
+                    choices.remove_prefix(bar == choices.npos ? choices.size() : bar + 1);
+                }
+                if (!known) return usage(Usage::BadValue, name, command.name, option->choices);
+            }
+        }
+        parsed.options.emplace(name, std::move(value));
+    }
+    if (parsed.positional.size() != command.arguments.size())
+        return usage(Usage::WrongArguments, synopsis(command), command.name);
+    return parsed;
 }
 
 }  // namespace
 
 Exit run(const std::vector<std::string>& args)
 {
-    if (args.empty()) return usage("请给出命令。");
+    if (args.empty()) return usage(Usage::NoCommand, {});
     if (args[0] == "--help" || args[0] == "-h") return printHelp(), Exit::Success;
-    if (args[0] == "--version")
-        return printText(stdout, std::string(kProgram) + " " + session::version()), Exit::Success;
+    if (args[0] == "--version") return printText(stdout, versionLine(kProgram)), Exit::Success;
     const auto& table = commands();
     const auto command = std::ranges::find(table, args[0], &Command::name);
-    if (command == table.end()) return usage("没有“" + args[0] + "”这个命令。");
-
-    Arguments parsed;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") return printHelp(*command), Exit::Success;
-        if (command->flags.contains(arg)) {
-            parsed.flags.insert(arg);
-        } else if (command->valued.contains(arg)) {
-            if (i + 1 == args.size()) return usage(arg + " 后面缺少值。");
-            parsed.values[arg] = args[++i];
-        } else if (arg.starts_with("--")) {
-            return usage(command->name + " 命令没有 " + arg + " 这个选项。");
-        } else {
-            parsed.positional.push_back(arg);
-        }
-    }
-    if (parsed.positional.size() != command->positionals)
-        return usage(format("用法：%1 %2 %3", {kProgram, command->name, command->synopsis}));
-    return command->run(parsed);
+    if (command == table.end()) return usage(Usage::UnknownCommand, args[0]);
+    auto parsed = parse(*command, std::span(args).subspan(1));
+    if (const Exit* exit = std::get_if<Exit>(&parsed)) return *exit;
+    return command->run(std::get<Arguments>(parsed));
 }
 
 }  // namespace pelloran::batch

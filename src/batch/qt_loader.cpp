@@ -1,42 +1,50 @@
 // Finds and loads the batch tool's Qt module: beside the program in the build
 // folder, or in the library folder of an installation, found from where the
 // program itself is, so an unpacked package works wherever it is put.
-#include <dlfcn.h>
-
 #include <filesystem>
 #include <system_error>
 
 #include "batch/qt_parts.h"
+#include "fileio/host.h"
+#include "session/messages.h"
 
 namespace pelloran::batch {
 
 namespace {
 
+#ifdef _WIN32
+const char* const kModuleName = "pelloran-batch-qt.dll";
+#else
 const char* const kModuleName = "pelloran-batch-qt.so";
+#endif
 
 std::expected<const QtParts*, std::string> load()
 {
-    std::error_code code;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", code);
-    if (code) return std::unexpected("无法找到程序自己的位置：" + code.message());
-    const auto folder = program.parent_path();
+    using session::ModuleProblem;
+    const auto program = host::programFile();
+    if (!program)
+        return std::unexpected(
+            session::moduleProblem(ModuleProblem::ProgramNotFound, {}, program.error()));
+    const auto folder = program->parent_path();
     std::filesystem::path module;
     for (const auto& candidate :
          {folder / kModuleName, folder / PELLORAN_BATCH_MODULE_DIR / kModuleName}) {
         module = candidate.lexically_normal();
+        std::error_code code;
         if (std::filesystem::exists(module, code)) break;
     }
-    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr)
-        return std::unexpected("无法加载“" + module.string() + "”：" + dlerror());
-    const auto entry = reinterpret_cast<QtPartsEntry>(dlsym(handle, kQtPartsEntry));
-    if (entry == nullptr)
-        return std::unexpected("“" + module.string() + "”不是本程序的模块：" + dlerror());
-    return entry();
+    const auto loaded = host::Module::load(module);
+    if (!loaded)
+        return std::unexpected(
+            session::moduleProblem(ModuleProblem::NotLoaded, module, loaded.error()));
+    const auto entry = loaded->function(kQtPartsEntry);
+    if (!entry)
+        return std::unexpected(
+            session::moduleProblem(ModuleProblem::NotOurs, module, entry.error()));
+    return reinterpret_cast<QtPartsEntry>(*entry)();
 }
 
 }  // namespace
-
 std::expected<const QtParts*, std::string> qtParts()
 {
     // The module stays loaded until the program ends; Qt cannot be unloaded.

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <span>
 
-#include "archive/record.h"
 #include "editor/form1.h"
 #include "platform/picture_box.h"
 
@@ -75,15 +74,12 @@ void Gallery::follow()
 
 void Gallery::showNumbers(session::Numbers numbers)
 {
-    const session::State& state = form_.session().state();
     numbers_ = numbers;
     setWindowTitle(QStringLiteral("头像一览 %1-%2").arg(numbers.first).arg(numbers.last));
-    // The records of a span lie back to back: one read brings them all. An
-    // archive that is missing or short reads as zeros, as in the main window;
-    // one that cannot be read at all leaves the cells black.
+    // An archive that is missing or short reads as zeros, as in the main
+    // window; one that cannot be read at all leaves the cells black.
     records_.assign(static_cast<std::size_t>(count(numbers)) * kLargeLayout.recordSize, 0);
-    if (!archive::readRecord(form_.session().fileSystem(), state.largeArchive,
-                             archive::recordOffset(kLargeLayout, numbers.first), records_))
+    if (!form_.session().readRecords(Slot::Large, numbers.first, records_))
         std::ranges::fill(records_, 0);
     pictures_.assign(static_cast<std::size_t>(count(numbers)), QImage());
     layOut();

@@ -1,11 +1,13 @@
 #include "session/messages.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <string_view>
 
 #include "archive/layout.h"
+#include "fileio/host.h"
 #include "pelloran_version.h"
 
 namespace pelloran::session {
@@ -15,6 +17,16 @@ namespace {
 const std::string kNoticeTitle = "说明";
 const std::string kWarningTitle = "警告";
 const std::string kErrorTitle = "错误";
+
+std::string placeText(Slot slot, int number)
+{
+    return format("%1第%2号", {slotName(slot), std::to_string(number)});
+}
+
+int numberAt(const journal::RecordPlace& place)
+{
+    return archive::recordNumber(archive::layoutOf(place.archive), place.offset);
+}
 
 std::string trimmed(std::string text)
 {
@@ -176,9 +188,11 @@ Message sessionRefusal(const Refusal& refusal)
                     "无法打开“%1”：\r它同时是自己的小头像文件，请选择大头像文件（GRPFACES.S10）。",
                     {file})};
         case Problem::NothingToUndo:
-            return {Tone::Notice, kNoticeTitle, "没有可以撤销的写入。"};
+            return {Tone::Notice, kNoticeTitle, "没有可以撤销的操作。"};
         case Problem::NoPngWriter:
-            return {Tone::Error, kErrorTitle, "无法写出PNG图片。"};
+            if (refusal.file.empty()) return {Tone::Error, kErrorTitle, "无法写出PNG图片。"};
+            return {Tone::Error, kErrorTitle,
+                    format("无法生成“%1”：\r无法写出PNG图片。", {file})};
         case Problem::ExportOverArchive:
             return {
                 Tone::Error, kErrorTitle,
@@ -208,60 +222,50 @@ Message describe(const Error& error)
             else if constexpr (std::is_same_v<E, TooManyColours>)
                 return tooManyColours(e);
             else if constexpr (std::is_same_v<E, UndoConflict>)
-                return Message{
-                    Tone::Error, kErrorTitle,
-                    format("无法撤销：%1第%2号在那次写入之后又被改动过，没有动任何记录。",
-                           {slotName(e.slot), std::to_string(e.number)})};
+                return Message{Tone::Error, kErrorTitle,
+                               format("无法撤销#%1：%2在那之后又被改动过，什么都没有改变。",
+                                      {std::to_string(e.operation), placeText(e.slot, e.number)})};
             else
                 return sessionRefusal(e);
         },
         error);
 }
 
-std::string operationName(const journal::HistoryEntry& entry)
-{
-    // In the user's local time, as the clock on their desk shows it.
-    const std::time_t time = std::chrono::system_clock::to_time_t(entry.time);
-    char when[32] = "";
-    if (const std::tm* local = std::localtime(&time))
-        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", local);
-    switch (entry.origin) {
-        case journal::Origin::WriteBack:
-            return std::string(when) + " 的写入";
-        case journal::Origin::BatchImport:
-            return std::string(when) + " 的批量导入";
-        case journal::Origin::Undo:
-            return std::string(when) + " 的撤销";
-    }
-    return when;
-}
-
 Message recovered(const journal::Recovery& recovery)
 {
     std::string text;
     if (recovery.operation)
-        text = format("%1没有完成，已恢复原样：放回了%2条记录。",
-                      {operationName(*recovery.operation), std::to_string(recovery.putBack)});
-    for (const journal::RecordPlace& place : recovery.leftAlone) {
-        const int number = archive::recordNumber(archive::layoutOf(place.archive), place.offset);
-        text += format("\r%1第%2号已被改动过，没有动它。",
-                       {slotName(place.archive), std::to_string(number)});
-    }
+        text = format("上次中断的%1（%2）已回滚：%3个头像记录已恢复。",
+                      {operationKind(recovery.operation->origin),
+                       timeText(recovery.operation->time), std::to_string(recovery.putBack)});
+    for (const journal::RecordPlace& place : recovery.leftAlone)
+        text += format("\r%1已被别的程序改动过，没有动它。",
+                       {placeText(place.archive, numberAt(place))});
     if (recovery.discardedBytes > 0)
         text +=
             format("\r日志末尾写了一半的%1字节已删去。", {std::to_string(recovery.discardedBytes)});
+    if (!text.empty() && text.front() == '\r') text.erase(0, 1);
     return {Tone::Notice, kNoticeTitle, text};
 }
 
 Message undoDone(const Undone& undone)
 {
-    std::string records;
-    for (const PlaceOfRecord& place : undone.records) {
-        if (!records.empty()) records += "、";
-        records += slotName(place.slot) + "第" + std::to_string(place.number) + "号";
+    // A few records are named; a whole pack's are counted.
+    constexpr std::size_t kMostNamed = 8;
+    std::string text = format("已撤销#%1（%2，%3），%4个头像记录已恢复",
+                              {std::to_string(undone.operation.id),
+                               operationKind(undone.operation.origin),
+                               timeText(undone.operation.time),
+                               std::to_string(undone.records.size())});
+    if (undone.records.size() <= kMostNamed) {
+        std::string records;
+        for (const PlaceOfRecord& place : undone.records) {
+            records += records.empty() ? "：" : "、";
+            records += placeText(place.slot, place.number);
+        }
+        text += records;
     }
-    return {Tone::Notice, kNoticeTitle,
-            format("已撤销%1：%2。", {operationName(undone.operation), records})};
+    return {Tone::Notice, kNoticeTitle, text + "。"};
 }
 
 Message exportDone()
@@ -318,6 +322,288 @@ std::string format(std::string_view text, std::initializer_list<std::string_view
 std::string slotName(Slot slot)
 {
     return slot == Slot::Large ? "大头像" : "小头像";
+}
+
+std::string describeForTerminal(const FileRefusal& refusal)
+{
+    if (const auto* pack = std::get_if<PackRefusal>(&refusal)) {
+        if (pack->fault == PackFault::SecondFile)
+            return format("“%1”和“%2”是同一个头像，不知道该导入哪一个。",
+                          {displayName(pack->file), displayName(pack->other)});
+        return format("“%1”：图片的大小和文件名说的不一致（64×80的是大头像，"
+                      "32×40的是小头像，小头像的文件名以T结尾）。",
+                      {displayName(pack->file)});
+    }
+    const Error& error = std::get<Error>(refusal);
+    const std::string text = describe(error).text;
+    // The window asks; a script is told how to agree.
+    if (std::holds_alternative<TooManyColours>(error))
+        return text.substr(0, text.find('\r')) +
+               "\r加上 --reduce-colours 可以把它减少为256色再导入。";
+    // The window's warning names no file: it is the one the user just chose.
+    if (const auto* refused = std::get_if<ImportRefusal>(&error))
+        return format("“%1”：%2", {displayName(refused->file), text});
+    return text;
+}
+
+std::string operationKind(journal::Origin origin)
+{
+    switch (origin) {
+        case journal::Origin::WriteBack:
+            return "写入";
+        case journal::Origin::BatchImport:
+            return "批量导入";
+        case journal::Origin::Undo:
+            return "撤销";
+    }
+    return "操作";
+}
+
+std::string operationState(journal::State state)
+{
+    switch (state) {
+        case journal::State::Unfinished:
+            return "未完成";
+        case journal::State::Committed:
+            return "已完成";
+        case journal::State::RolledBack:
+            return "已回滚";
+        case journal::State::Undone:
+            return "已撤销";
+    }
+    return {};
+}
+
+namespace {
+
+// Days since 1970-01-01 of a civil date (Howard Hinnant's algorithm), so
+// that the offset from UTC comes from the local time itself: strftime's %z
+// gives a zone's name instead on some Windows C libraries.
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day)
+{
+    year -= month <= 2;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+}  // namespace
+
+std::string timeText(journal::Time time)
+{
+    // The user's own clock, as ls and git show it; the offset keeps a
+    // journal read elsewhere unambiguous.
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(
+        std::chrono::time_point_cast<std::chrono::system_clock::duration>(time));
+    const auto local = host::localTime(seconds);
+    if (!local) return std::to_string(seconds);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &*local);
+    const std::int64_t asUtc =
+        daysFromCivil(local->tm_year + 1900, static_cast<unsigned>(local->tm_mon + 1),
+                      static_cast<unsigned>(local->tm_mday)) *
+            86400 +
+        local->tm_hour * 3600 + local->tm_min * 60 + local->tm_sec;
+    const std::int64_t offset = (asUtc - static_cast<std::int64_t>(seconds)) / 60;
+    const std::int64_t minutes = offset < 0 ? -offset : offset;
+    char zone[8];
+    std::snprintf(zone, sizeof zone, " %c%02d%02d", offset < 0 ? '-' : '+',
+                  static_cast<int>(minutes / 60 % 100), static_cast<int>(minutes % 60));
+    return std::string(text) + zone;
+}
+
+std::string historyLine(const HistoryEntry& entry)
+{
+    std::string line = format("#%1  %2  %3  %4个头像记录  %5",
+                              {std::to_string(entry.id), timeText(entry.time),
+                               operationKind(entry.origin), std::to_string(entry.records),
+                               operationState(entry.state)});
+    if (entry.undoes != 0) line += format("（撤销#%1）", {std::to_string(entry.undoes)});
+    return line;
+}
+
+std::string noHistory()
+{
+    return "日志里没有操作。";
+}
+
+std::string summaryText(const PairSummary& summary)
+{
+    std::string text;
+    for (Slot slot : {Slot::Large, Slot::Small}) {
+        const ArchiveSummary& archive = slot == Slot::Large ? summary.large : summary.small;
+        text += slotName(slot) + "文件：" + displayName(archive.file) + "，";
+        if (!archive.size)
+            text += "不存在（读作全部空白）";
+        else if (*archive.size == archive.expectedSize)
+            text += format("%1字节，长度正确", {std::to_string(*archive.size)});
+        else
+            text += format("%1字节，长度不对（应为%2字节）",
+                           {std::to_string(*archive.size), std::to_string(archive.expectedSize)});
+        text += format("\r  空白头像（全部为0）：%1个，共%2个\r",
+                       {std::to_string(archive.blank), std::to_string(archive::kLastNumber)});
+    }
+    if (!summary.operations) return text + format("日志：%1，不存在", {displayName(summary.journal)});
+    const bool unfinished = std::ranges::any_of(*summary.operations, [](const HistoryEntry& e) {
+        return e.state == journal::State::Unfinished;
+    });
+    return text + format("日志：%1，%2个操作，%3",
+                         {displayName(summary.journal), std::to_string(summary.operations->size()),
+                          unfinished ? "有一个未完成的操作，下次打开时会回滚"
+                                     : "没有未完成的操作"});
+}
+
+std::string packExported(std::size_t numbers, std::size_t files,
+                         const std::filesystem::path& folder)
+{
+    return format("已导出%1个编号的头像（%2个文件）到“%3”。",
+                  {std::to_string(numbers), std::to_string(files), displayName(folder)});
+}
+
+std::string skippedName(const std::filesystem::path& file)
+{
+    return "跳过（不是头像文件名，如 057.bmp、057T.bmp）：" + displayName(file);
+}
+
+namespace {
+
+std::string numberText(int number)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%03d", number);
+    return text;
+}
+
+}  // namespace
+
+std::string plannedChange(const PlannedWrite& change)
+{
+    return format("%1 %2 ← %3", {numberText(change.entry.number), slotName(change.entry.slot),
+                                 displayName(change.file)});
+}
+
+std::string planTotals(std::size_t changes, std::size_t unchanged)
+{
+    return format("%1个头像记录将改变，%2个文件与头像相同，跳过。",
+                  {std::to_string(changes), std::to_string(unchanged)});
+}
+
+std::string dryRunDone()
+{
+    return "试运行：什么都没有写入。";
+}
+
+std::string packImported(std::size_t records, std::string_view undoCommand)
+{
+    return format("已写入%1个头像记录；用 %2 可以一步撤销。",
+                  {std::to_string(records), undoCommand});
+}
+
+std::string packRefused(std::size_t files)
+{
+    return format("%1个文件无法导入，什么都没有写入。", {std::to_string(files)});
+}
+
+std::string sheetDone(std::size_t portraits, Slot slot, const std::filesystem::path& file)
+{
+    return format("已把%1个%2排成一张图：“%3”。",
+                  {std::to_string(portraits), slotName(slot), displayName(file)});
+}
+
+std::string differenceLine(const PackEntry& entry)
+{
+    return numberText(entry.number) + " " + slotName(entry.slot);
+}
+
+std::string differencesFound(std::size_t records)
+{
+    return format("%1个头像记录不同。", {std::to_string(records)});
+}
+
+std::string differencesExported(std::size_t records, const std::filesystem::path& folder)
+{
+    return format("已把第一对文件中不同的%1个头像导出到“%2”。",
+                  {std::to_string(records), displayName(folder)});
+}
+
+std::string progressWord(Work work)
+{
+    return work == Work::Export ? "导出" : "检查";
+}
+
+std::string moduleProblem(ModuleProblem problem, const std::filesystem::path& module,
+                          std::string_view reason)
+{
+    switch (problem) {
+        case ModuleProblem::ProgramNotFound:
+            return format("无法找到程序自己的位置：%1", {reason});
+        case ModuleProblem::NotLoaded:
+            return format("无法加载“%1”：%2", {displayName(module), reason});
+        case ModuleProblem::NotOurs:
+            return format("“%1”不是本程序的模块：%2", {displayName(module), reason});
+    }
+    return std::string(reason);
+}
+
+std::string usageProblem(Usage usage, std::string_view program, std::string_view what,
+                         std::string_view command, std::string_view choices)
+{
+    std::string text;
+    switch (usage) {
+        case Usage::NoCommand:
+            text = "请给出命令。";
+            break;
+        case Usage::UnknownCommand:
+            text = format("没有“%1”这个命令。", {what});
+            break;
+        case Usage::UnknownOption:
+            text = format("%1 命令没有 %2 这个选项。", {command, what});
+            break;
+        case Usage::MissingValue:
+            text = format("%1 后面缺少值。", {what});
+            break;
+        case Usage::RepeatedOption:
+            text = format("%1 只能给一次。", {what});
+            break;
+        case Usage::BadValue: {
+            std::string either;
+            for (char c : choices) either += c == '|' ? std::string(" 或 ") : std::string(1, c);
+            text = format("%1 只能是 %2。", {what, either});
+            break;
+        }
+        case Usage::BadNumbers:
+            text = format("无法理解编号列表“%1”。", {what});
+            break;
+        case Usage::WrongArguments:
+            text = format("用法：%1 %2 %3", {program, command, what});
+            break;
+    }
+    return format("%1：%2\r用 %1 --help 查看用法。", {program, text});
+}
+
+std::string helpHeading(std::string_view program)
+{
+    return format("用法：%1 命令 参数…\r\r命令：", {program});
+}
+
+std::string helpFooter(std::string_view program)
+{
+    return format("%1 命令 --help 查看命令的用法；%1 --version 显示版本。\r"
+                  "成功时返回0，失败时返回1（什么都没有改变），用法错误时返回2。",
+                  {program});
+}
+
+std::string commandUsage(std::string_view program, std::string_view command,
+                         std::string_view synopsis)
+{
+    return format("用法：%1 %2 %3", {program, command, synopsis});
+}
+
+std::string versionLine(std::string_view program)
+{
+    return format("%1 %2", {program, version()});
 }
 
 }  // namespace pelloran::session

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "session/session.h"
+#include "session/packs.h"
 
 namespace pelloran::session {
 
@@ -27,6 +27,9 @@ struct Message {
 
 // The one message a failed operation shows.
 Message describe(const Error& error);
+// The same on a terminal, where a script reads many: a refused file is
+// named, and a picture of too many colours says which option takes it.
+std::string describeForTerminal(const FileRefusal& refusal);
 
 Message exportDone();
 // One sentence on a write that a crash had cut short and opening rolled back.
@@ -35,6 +38,57 @@ Message undoDone(const Undone& undone);
 Message writeDone();
 Message about();
 Message exitQuestion();
+
+// The journal's operations as every front end names them: the kind, the
+// state, the time on the user's clock with its offset from UTC.
+std::string operationKind(journal::Origin origin);
+std::string operationState(journal::State state);
+std::string timeText(journal::Time time);
+std::string historyLine(const HistoryEntry& entry);
+std::string noHistory();
+
+// What the batch tool says of its work, a line or a few.
+std::string summaryText(const PairSummary& summary);
+std::string packExported(std::size_t numbers, std::size_t files,
+                         const std::filesystem::path& folder);
+std::string skippedName(const std::filesystem::path& file);
+std::string plannedChange(const PlannedWrite& change);
+std::string planTotals(std::size_t changes, std::size_t unchanged);
+std::string dryRunDone();
+std::string packImported(std::size_t records, std::string_view undoCommand);
+std::string packRefused(std::size_t files);
+std::string sheetDone(std::size_t portraits, Slot slot, const std::filesystem::path& file);
+std::string differenceLine(const PackEntry& entry);
+std::string differencesFound(std::size_t records);
+std::string differencesExported(std::size_t records, const std::filesystem::path& folder);
+// The word before "n/total" on a progress line.
+enum class Work { Export, Check };
+std::string progressWord(Work work);
+
+// Why the picture module of a program could not be had.
+enum class ModuleProblem { ProgramNotFound, NotLoaded, NotOurs };
+std::string moduleProblem(ModuleProblem problem, const std::filesystem::path& module,
+                          std::string_view reason);
+
+// A command line that cannot be run, and the words around a help text; the
+// program's own option table gives the rest.
+enum class Usage {
+    NoCommand,       // nothing was given
+    UnknownCommand,  // what: the command
+    UnknownOption,   // what: the option; command: the command
+    MissingValue,    // what: the option
+    RepeatedOption,  // what: the option
+    BadValue,        // what: the option, choices: what it takes ("bmp 或 png")
+    BadNumbers,      // what: the list given
+    WrongArguments,  // what: the command's synopsis
+};
+std::string usageProblem(Usage usage, std::string_view program, std::string_view what,
+                         std::string_view command = {}, std::string_view choices = {});
+std::string helpHeading(std::string_view program);
+std::string helpFooter(std::string_view program);
+std::string commandUsage(std::string_view program, std::string_view command,
+                         std::string_view synopsis);
+std::string versionLine(std::string_view program);
 
 // The program's version, as the build states it ("1.2").
 const char* version();

@@ -117,12 +117,13 @@ Result<journal::Pair> pairOf(fileio::FileSystem& fs, const std::filesystem::path
     return journal::Pair{largeArchive, smallArchive};
 }
 
-Result<Opened> Session::open(const std::filesystem::path& largeArchive)
+Result<Opened> Session::open(const std::filesystem::path& largeArchive, Opening opening)
 {
     const auto pair = pairOf(fileSystem_, largeArchive);
     if (!pair) return std::unexpected(pair.error());
     // What is shown must never be the half of a write a crash cut short.
-    const auto recovered = journal::recover(fileSystem_, *pair);
+    fileio::Result<std::optional<journal::Recovery>> recovered;
+    if (opening == Opening::Recover) recovered = journal::recover(fileSystem_, *pair);
     if (!recovered) return std::unexpected(recovered.error());
     auto opened = transact(state_, [&](State& next) -> Result<void> {
         next.largeArchive = pair->large;
@@ -187,6 +188,19 @@ Result<void> Session::reload(Slot slot)
 {
     if (auto open = needsPair(state_); !open) return open;
     return transact(state_, [&](State& next) { return load(next, slot); });
+}
+
+Result<void> Session::readRecords(Slot slot, int first, std::span<std::uint8_t> out) const
+{
+    if (auto open = needsPair(state_); !open) return open;
+    if (first < archive::kFirstNumber || first > archive::kLastNumber)
+        return std::unexpected(Refusal{Problem::NumberOutOfRange, {}});
+    // The records of a span lie back to back: one read brings them all.
+    if (auto read = archive::readRecord(fileSystem_, state_.archive(slot),
+                                        archive::recordOffset(archive::layoutOf(slot), first), out);
+        !read)
+        return std::unexpected(read.error());
+    return {};
 }
 
 Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
@@ -353,6 +367,25 @@ Result<void> Session::writePending()
     return {};
 }
 
+Result<void> Session::writeRecords(journal::Origin origin,
+                                   std::span<const journal::RecordWrite> writes)
+{
+    if (auto open = needsPair(state_); !open) return open;
+    if (auto written =
+            journal::apply(fileSystem_, {state_.largeArchive, state_.smallArchive}, origin, writes);
+        !written)
+        return std::unexpected(written.error());
+    // What is shown must be what the archives hold; an import waiting for a
+    // record that changed under it would be written over the change.
+    const bool shownTouched = std::ranges::any_of(writes, [&](const journal::RecordWrite& w) {
+        return w.offset == state_.recordOffset(w.archive);
+    });
+    // The write stands whether or not the shown number can be read again:
+    // reporting it as failed would be untrue.
+    if (shownTouched) (void)transact(state_, [&](State& next) { return loadBoth(next); });
+    return {};
+}
+
 namespace {
 
 int numberAt(Slot slot, std::uint64_t offset)
@@ -374,7 +407,7 @@ Result<Undone> Session::undo()
                     return e;
                 else if constexpr (std::is_same_v<E, journal::UndoConflict>)
                     return UndoConflict{e.record.archive,
-                                        numberAt(e.record.archive, e.record.offset)};
+                                        numberAt(e.record.archive, e.record.offset), e.operation};
                 else
                     return Refusal{Problem::NothingToUndo, {}};
             },
@@ -392,7 +425,7 @@ Result<Undone> Session::undo()
     return result;
 }
 
-Result<std::vector<journal::HistoryEntry>> Session::history() const
+Result<std::vector<HistoryEntry>> Session::history() const
 {
     if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
     auto entries = journal::history(fileSystem_, {state_.largeArchive, state_.smallArchive});

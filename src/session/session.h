@@ -120,10 +120,11 @@ struct TooManyColours {
     std::filesystem::path file;
 };
 
-// Undo refused: this record was changed again after the write to undo.
+// Undo refused: this record was changed again after operation, the write to undo.
 struct UndoConflict {
     Slot slot;
     int number;
+    std::uint64_t operation;
 };
 
 using Error = std::variant<fileio::Error, ImportRefusal, TooManyColours, UndoConflict, Refusal>;
@@ -138,6 +139,13 @@ struct CheckedImport {
     Record record;
     Colours colours;
 };
+
+// An operation the pair's journal remembers.
+using HistoryEntry = journal::HistoryEntry;
+
+// Whether opening a pair may roll back what a crash left unfinished, as
+// anything that shows or writes the pair must, or only looks.
+enum class Opening { Recover, LookOnly };
 
 // What opening a pair found: an interrupted write it rolled back, if any.
 struct Opened {
@@ -183,17 +191,20 @@ public:
                      const Pictures* pictures = nullptr);
 
     const State& state() const { return state_; }
-    // The files the session reads and writes through; views that read more
-    // of the archives than the shown number use the same.
+    // The files and the picture port the session reads and writes through;
+    // the work on whole pairs (session/packs.h) uses the same.
     fileio::FileSystem& fileSystem() const { return fileSystem_; }
+    const Pictures* pictures() const { return pictures_; }
 
     // Opens the pair whose large archive is largeArchive (the small one's name
     // derived from it) and shows number 1 in the historical range. A missing
     // or short archive reads as zeros; nothing is created. Where the derived
     // name does not exist, the one file in the folder whose name matches it
     // but for case is the small archive. A write to the pair that was
-    // interrupted is rolled back first, from the pair's journal.
-    Result<Opened> open(const std::filesystem::path& largeArchive);
+    // interrupted is rolled back first, from the pair's journal, unless
+    // opening only looks.
+    Result<Opened> open(const std::filesystem::path& largeArchive,
+                        Opening opening = Opening::Recover);
     // Shows number, which must lie in the range the bar spans.
     Result<void> showNumber(int number);
     // Spans the bar over range and shows its first number.
@@ -202,6 +213,9 @@ public:
     Result<void> goTo(int number);
     // Reads the slot's record of the shown number again.
     Result<void> reload(Slot slot);
+    // The slot's records from number first on, back to back, as many as fill
+    // out; what an archive does not have reads as 0.
+    Result<void> readRecords(Slot slot, int first, std::span<std::uint8_t> out) const;
 
     // Writes the shown pair, as loaded, as two BMP files: the large one as
     // largeFile, the small one beside it ("face.bmp" gives "faceT.BMP").
@@ -231,13 +245,16 @@ public:
     // journaled operation: each file is read and checked again first, and
     // either every pending slot is written or none is.
     Result<void> writePending();
+    // Writes records into the pair as one journaled operation of origin: all
+    // of them or none. The shown number is read again when it was written.
+    Result<void> writeRecords(journal::Origin origin, std::span<const journal::RecordWrite> writes);
 
     // Undoes the newest write to the pair that is not undone yet, as the
     // journal remembers it; the shown number is read again when it was one
     // of the records put back.
     Result<Undone> undo();
     // The writes the journal remembers, oldest first.
-    Result<std::vector<journal::HistoryEntry>> history() const;
+    Result<std::vector<HistoryEntry>> history() const;
 
 private:
     Result<void> load(State& next, Slot slot) const;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/numbers.h"
+#include "session/numbers.h"
 #include "bitmap/bitmap.h"
 #include "demo_archives.h"
 #include "journal/journal.h"
@@ -17,6 +17,7 @@
 #include "support/test_files.h"
 
 namespace pelloran::batch {
+using namespace session;
 namespace {
 
 using archive::Slot;

@@ -439,7 +439,7 @@ TEST_F(ExchangeTest, BothSlotsAreWrittenOrNeitherAndAWriteCanBeUndone)
     // The write undone, nothing is left to undo.
     messages.clear();
     QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(messages.shown().front().text, "没有可以撤销的写入。");
+    EXPECT_EQ(messages.shown().front().text, "没有可以撤销的操作。");
 }
 
 TEST_F(ExchangeTest, ExportAfterWriteBackStillWritesThePairAsLoaded)

@@ -1,5 +1,5 @@
 // The names a portrait pack is made of, and the lists of portrait numbers a
-// user types: what the batch tool and its tests agree on, in standard C++.
+// user types: what the batch tool, its tests and the pack operations agree on.
 #pragma once
 
 #include <filesystem>
@@ -11,7 +11,7 @@
 #include "archive/layout.h"
 #include "session/session.h"
 
-namespace pelloran::batch {
+namespace pelloran::session {
 
 // The numbers a list such as "57", "1-722" or "1,5,9-12" names, ascending
 // and each once; nothing when any part is not a number or a range of
@@ -37,4 +37,4 @@ struct PackEntry {
 // portrait, then ".bmp" or ".png". Nothing for any other name.
 std::optional<PackEntry> parsePackFileName(const std::filesystem::path& name);
 
-}  // namespace pelloran::batch
+}  // namespace pelloran::session

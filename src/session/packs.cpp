@@ -1,16 +1,16 @@
-#include "batch/pack.h"
+#include "session/packs.h"
 
 #include <algorithm>
 #include <map>
 
 #include "archive/record.h"
 
-namespace pelloran::batch {
+namespace pelloran::session {
 
-fileio::Result<PairRecords> PairRecords::read(fileio::FileSystem& fs, const journal::Pair& pair)
+Result<PairRecords> readPair(const Session& session)
 {
+    if (!session.state().pairOpen()) return std::unexpected(Refusal{Problem::NoPairOpen, {}});
     PairRecords records;
-    records.pair_ = pair;
     for (Slot slot : {Slot::Large, Slot::Small}) {
         const archive::SlotLayout& layout = archive::layoutOf(slot);
         auto& bytes = slot == Slot::Large ? records.large_ : records.small_;
@@ -18,10 +18,10 @@ fileio::Result<PairRecords> PairRecords::read(fileio::FileSystem& fs, const jour
         // buffer is not cleared first: filling seven megabytes with zeros
         // that the read overwrites took longer than the read.
         const auto size = archive::fullArchiveSize(layout) - layout.base;
-        bytes = Bytes(new std::uint8_t[size]);
+        bytes = PairRecords::Bytes(new std::uint8_t[size]);
         const std::span<std::uint8_t> span(bytes.get(), size);
-        const auto& path = slot == Slot::Large ? pair.large : pair.small;
-        const auto read = fileio::readAtMost(fs, path, layout.base, span);
+        const auto read =
+            fileio::readAtMost(session.fileSystem(), session.state().archive(slot), layout.base, span);
         if (!read) return std::unexpected(read.error());
         // Bytes an archive does not have read as 0, as the window shows them.
         std::ranges::fill(span.subspan(*read), std::uint8_t{0});
@@ -86,17 +86,24 @@ struct RecordRuns {
 
 }  // namespace
 
-session::Result<void> exportPack(fileio::FileSystem& fs, const journal::Pair& pair,
-                                 std::span<const PackEntry> entries,
-                                 const std::filesystem::path& folder, session::FileKind kind,
-                                 const session::Pictures* pictures, const OnProgress& onProgress)
+Result<void> exportPack(const Session& session, std::span<const PackEntry> entries,
+                        const std::filesystem::path& folder, FileKind kind,
+                        const OnProgress& onProgress)
 {
+    if (!session.state().pairOpen()) return std::unexpected(Refusal{Problem::NoPairOpen, {}});
+    fileio::FileSystem& fs = session.fileSystem();
+    const State& state = session.state();
+    // A pack's folder is made when it does not exist yet, as a shell's cp -r would.
+    std::error_code made;
+    std::filesystem::create_directories(folder, made);
+    if (made) return std::unexpected(fileio::Error{folder, fileio::Operation::Write, made});
+
     // Records are read from the archives as they are needed, a run of them
     // at a time, so that a pack of all 832 pairs never holds seven megabytes
     // of archive and nine of files in memory.
     RecordRuns runs[2];
     for (Slot slot : {Slot::Large, Slot::Small}) {
-        auto file = fs.openRead(slot == Slot::Large ? pair.large : pair.small);
+        auto file = fs.openRead(state.archive(slot));
         if (file)
             runs[static_cast<int>(slot)].file = std::move(*file);
         else if (!fileio::isNotFound(file.error()))
@@ -108,7 +115,7 @@ session::Result<void> exportPack(fileio::FileSystem& fs, const journal::Pair& pa
     // exists, a hard link included, is replaced by a rename that leaves the
     // archive's data where it is; so only those two are compared, and a pack
     // exported again over itself costs no look at the archives per file.
-    const std::filesystem::path archives[] = {pair.large, pair.small};
+    const std::filesystem::path archives[] = {state.largeArchive, state.smallArchive};
     std::vector<std::filesystem::path> archiveNames;
     for (const auto& archive : archives) {
         std::error_code code;
@@ -137,13 +144,12 @@ session::Result<void> exportPack(fileio::FileSystem& fs, const journal::Pair& pa
     for (const PackEntry& entry : entries) {
         const auto record = runs[static_cast<int>(entry.slot)].record(entry.slot, entry.number);
         if (!record) return std::unexpected(record.error());
-        auto bytes = session::exportFile(entry.slot, *record, kind, pictures);
+        auto bytes = exportFile(entry.slot, *record, kind, session.pictures());
         if (!bytes) return std::unexpected(bytes.error());
         const auto path = folder / packFileName(entry.number, entry.slot, kind);
         if (auto added = replacing.add(path, *bytes); !added) {
             if (overArchive)
-                return std::unexpected(
-                    session::Refusal{session::Problem::ExportOverArchive, *overArchive});
+                return std::unexpected(Refusal{Problem::ExportOverArchive, *overArchive});
             return std::unexpected(added.error());
         }
         if (onProgress) onProgress(++done, entries.size());
@@ -152,11 +158,26 @@ session::Result<void> exportPack(fileio::FileSystem& fs, const journal::Pair& pa
     return {};
 }
 
-fileio::Result<ImportPlan> planImport(fileio::FileSystem& fs, const PairRecords& records,
-                                      const std::filesystem::path& folder, session::Colours colours,
-                                      const session::Pictures* pictures,
-                                      const OnProgress& onProgress)
+Result<void> saveFile(const Session& session, const std::filesystem::path& file,
+                      std::span<const std::uint8_t> bytes)
 {
+    if (!session.state().pairOpen()) return std::unexpected(Refusal{Problem::NoPairOpen, {}});
+    for (Slot slot : {Slot::Large, Slot::Small}) {
+        const auto same = session.fileSystem().sameFile(file, session.state().archive(slot));
+        if (!same) return std::unexpected(same.error());
+        if (*same) return std::unexpected(Refusal{Problem::ExportOverArchive, file});
+    }
+    if (auto written = fileio::replaceFile(session.fileSystem(), file, bytes); !written)
+        return std::unexpected(written.error());
+    return {};
+}
+
+Result<ImportPlan> planImport(const Session& session, const std::filesystem::path& folder,
+                              Colours colours, const OnProgress& onProgress)
+{
+    const auto records = readPair(session);
+    if (!records) return std::unexpected(records.error());
+    fileio::FileSystem& fs = session.fileSystem();
     auto names = fs.listFolder(folder);
     if (!names) return std::unexpected(names.error());
     std::ranges::sort(*names);
@@ -180,13 +201,13 @@ fileio::Result<ImportPlan> planImport(fileio::FileSystem& fs, const PairRecords&
         }
         const auto count = fileio::readAtMost(fs, path, 0, buffer);
         if (!count) {
-            plan.refused.push_back(session::Error{count.error()});
+            plan.refused.push_back(Error{count.error()});
             continue;
         }
-        const auto checked = session::checkImportBytes(std::span(buffer).first(*count), path,
-                                                       {records.record(Slot::Large, entry->number),
-                                                        records.record(Slot::Small, entry->number)},
-                                                       colours, pictures);
+        const auto checked = checkImportBytes(std::span(buffer).first(*count), path,
+                                              {records->record(Slot::Large, entry->number),
+                                               records->record(Slot::Small, entry->number)},
+                                              colours, session.pictures());
         if (!checked) {
             plan.refused.push_back(checked.error());
             continue;
@@ -195,7 +216,7 @@ fileio::Result<ImportPlan> planImport(fileio::FileSystem& fs, const PairRecords&
             plan.refused.push_back(PackRefusal{PackFault::SizeNotName, path, {}});
             continue;
         }
-        if (std::ranges::equal(checked->record, records.record(entry->slot, entry->number)))
+        if (std::ranges::equal(checked->record, records->record(entry->slot, entry->number)))
             plan.unchanged.push_back(path);
         else
             plan.changes.push_back({*entry, path, std::move(checked->record)});
@@ -207,9 +228,7 @@ fileio::Result<ImportPlan> planImport(fileio::FileSystem& fs, const PairRecords&
     return plan;
 }
 
-fileio::Result<void> applyImport(fileio::FileSystem& fs, const journal::Pair& pair,
-                                 std::span<const PlannedWrite> changes,
-                                 const journal::Options& options)
+Result<void> applyImport(Session& session, std::span<const PlannedWrite> changes)
 {
     if (changes.empty()) return {};
     std::vector<journal::RecordWrite> writes;
@@ -219,7 +238,7 @@ fileio::Result<void> applyImport(fileio::FileSystem& fs, const journal::Pair& pa
             {change.entry.slot,
              archive::recordOffset(archive::layoutOf(change.entry.slot), change.entry.number),
              change.record});
-    return journal::apply(fs, pair, journal::Origin::BatchImport, writes, options);
+    return session.writeRecords(journal::Origin::BatchImport, writes);
 }
 
 std::vector<PackEntry> differences(const PairRecords& a, const PairRecords& b)
@@ -232,4 +251,33 @@ std::vector<PackEntry> differences(const PairRecords& a, const PairRecords& b)
     return differing;
 }
 
-}  // namespace pelloran::batch
+Result<PairSummary> summarize(const Session& session)
+{
+    const auto records = readPair(session);
+    if (!records) return std::unexpected(records.error());
+    fileio::FileSystem& fs = session.fileSystem();
+    const State& state = session.state();
+    PairSummary summary;
+    for (Slot slot : {Slot::Large, Slot::Small}) {
+        ArchiveSummary& archive = slot == Slot::Large ? summary.large : summary.small;
+        archive.file = state.archive(slot);
+        archive.expectedSize = archive::fullArchiveSize(archive::layoutOf(slot));
+        archive.blank = blankRecords(*records, slot);
+        auto file = fs.openRead(archive.file);
+        if (!file && !fileio::isNotFound(file.error())) return std::unexpected(file.error());
+        if (!file) continue;
+        const auto size = (*file)->size();
+        if (!size) return std::unexpected(size.error());
+        archive.size = *size;
+    }
+    summary.journal = journal::journalPath(state.largeArchive);
+    const auto found = fs.inspect(summary.journal);
+    if (!found) return std::unexpected(found.error());
+    if (!*found) return summary;
+    auto operations = session.history();
+    if (!operations) return std::unexpected(operations.error());
+    summary.operations = std::move(*operations);
+    return summary;
+}
+
+}  // namespace pelloran::session

@@ -1,9 +1,9 @@
-#include "batch/numbers.h"
+#include "session/numbers.h"
 
 #include <algorithm>
 #include <charconv>
 
-namespace pelloran::batch {
+namespace pelloran::session {
 
 namespace {
 
@@ -85,4 +85,4 @@ std::optional<PackEntry> parsePackFileName(const std::filesystem::path& name)
     return PackEntry{*number, slot};
 }
 
-}  // namespace pelloran::batch
+}  // namespace pelloran::session

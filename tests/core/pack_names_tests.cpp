@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "batch/numbers.h"
+#include "session/numbers.h"
 
-namespace pelloran::batch {
+namespace pelloran::session {
 namespace {
 
 using archive::Slot;
@@ -64,4 +64,4 @@ TEST(PackNames, AreTheWindowsExportNamesAndReadBackWhateverTheirCase)
 }
 
 }  // namespace
-}  // namespace pelloran::batch
+}  // namespace pelloran::session
