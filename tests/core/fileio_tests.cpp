@@ -182,15 +182,51 @@ TEST(ReplaceFiles, RespectsLinksPermissionsAndWriteProtection)
              EXPECT_EQ(fs::status(d / "face.bmp").permissions(),
                        fs::perms::owner_read | fs::perms::owner_write);
          }},
+        // A name in upper case must be found as existing by a pack too,
+        // whose folder is listed once instead of a look-up per name.
+        {"the small name a link",
+         [&](const TempDir& d) {
+             writeFile(d / "real.bmp", old);
+             fs::create_symlink("real.bmp", d / "faceT.BMP");
+         },
+         true,
+         [&](const TempDir& d) {
+             EXPECT_TRUE(fs::is_symlink(d / "faceT.BMP"));
+             EXPECT_EQ(readFile(d / "real.bmp"), small);
+         }},
+        {"the small file private to its owner",
+         [&](const TempDir& d) {
+             writeFile(d / "faceT.BMP", old);
+             fs::permissions(d / "faceT.BMP", fs::perms::owner_read | fs::perms::owner_write);
+         },
+         true,
+         [&](const TempDir& d) {
+             EXPECT_EQ(fs::status(d / "faceT.BMP").permissions(),
+                       fs::perms::owner_read | fs::perms::owner_write);
+         }},
 #endif
     };
+    // Each row as a pair, the window's export, and as a pack of eight files,
+    // which takes the path of many files at once.
+    for (const bool pack : {false, true})
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+        SCOPED_TRACE(std::string(row.what) + (pack ? ", in a pack" : ""));
         TempDir dir;
         row.prepare(dir);
         FaultyFileSystem files;
-        const fileio::Replacement pair[] = {{dir / "face.bmp", large}, {dir / "faceT.BMP", small}};
-        const auto replaced = fileio::replaceFiles(files, pair);
+        std::vector<fileio::Replacement> replacements = {{dir / "face.bmp", large},
+                                                         {dir / "faceT.BMP", small}};
+        const std::string others[] = {"a.bmp", "aT.BMP", "b.bmp", "bT.BMP", "c.bmp", "cT.BMP"};
+        fileio::Result<void> replaced;
+        if (pack) {
+            for (const auto& name : others) replacements.push_back({dir / name, old});
+            fileio::Replacing replacing(files, true);
+            for (const auto& file : replacements)
+                if (replaced = replacing.add(file.path, file.bytes); !replaced) break;
+            if (replaced) replaced = replacing.commit();
+        } else {
+            replaced = fileio::replaceFiles(files, replacements);
+        }
         ASSERT_EQ(replaced.has_value(), row.replaced);
         if (replaced) {
             EXPECT_EQ(readFile(dir / "faceT.BMP"), small);
