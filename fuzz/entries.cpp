@@ -1,6 +1,9 @@
 #include "entries.h"
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -10,6 +13,8 @@
 #include "bitmap/bitmap.h"
 #include "bitmap/import.h"
 #include "demo_archives.h"
+#include "journal/format.h"
+#include "journal/journal.h"
 #include "support/import_rule.h"
 
 namespace pelloran::fuzz {
@@ -18,7 +23,6 @@ namespace {
 
 using archive::Slot;
 using archive::SlotLayout;
-using bitmap::ImportVerdict;
 using Bytes = std::vector<std::uint8_t>;
 namespace rule = testing::rule;
 
@@ -27,23 +31,6 @@ void require(bool holds, const char* property, std::span<const std::uint8_t> inp
     if (holds) return;
     std::fprintf(stderr, "broken: %s (input of %zu bytes)\n", property, input.size());
     std::abort();
-}
-
-ImportVerdict verdictOf(rule::Outcome outcome)
-{
-    switch (outcome) {
-        case rule::Outcome::Large:
-            return ImportVerdict::Large;
-        case rule::Outcome::Small:
-            return ImportVerdict::Small;
-        case rule::Outcome::FormatRefusal:
-            return ImportVerdict::NotPortraitBitmap;
-        case rule::Outcome::WidthRefusal:
-            return ImportVerdict::BadWidth;
-        case rule::Outcome::HeightRefusal:
-            return ImportVerdict::BadHeight;
-    }
-    return ImportVerdict::NotPortraitBitmap;
 }
 
 // ------------------------------------------------------------ archives in memory
@@ -163,31 +150,105 @@ Bytes selector(Slot slot, Failure failure, int number, std::uint32_t shift)
         static_cast<std::uint8_t>(shift), static_cast<std::uint8_t>(shift >> 8)};
 }
 
-}  // namespace
 
-void checkImportInput(std::span<const std::uint8_t> data)
+// ------------------------------------------------------------ the journal
+
+// Two small archives in a folder of the process's own: the journal knows
+// nothing of the portrait layout, so records anywhere in 4 KiB reach every
+// path of its reader and its recovery without megabytes per input.
+constexpr std::size_t kJournalArchiveSize = 4096;
+
+Bytes journalArchive(Slot slot, bool pattern)
 {
-    const ImportVerdict verdict = bitmap::checkImport(data);
-    require(verdict == verdictOf(rule::judge(data)), "the import check follows the rule", data);
+    Bytes bytes(kJournalArchiveSize, 0);
+    if (pattern)
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<std::uint8_t>(i * 7 + (slot == Slot::Small ? 3 : 1));
+    return bytes;
 }
 
-void importRecordInput(std::span<const std::uint8_t> data)
+void writeBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
 {
-    const ImportVerdict verdict = bitmap::checkImport(data);
-    require(verdict == verdictOf(rule::judge(data)), "the import check follows the rule", data);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
 
+Bytes readBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+const journal::Pair& journalPair()
+{
+    static const journal::Pair pair = [] {
+        const auto folder =
+            std::filesystem::temp_directory_path() /
+            ("pelloran-fuzz-journal-" +
+             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+        std::filesystem::create_directories(folder);
+        static const std::filesystem::path made = folder;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(made, ignored);
+        });
+        return journal::Pair{folder / "GRPFACES.S10", folder / "GRPFACET.S10"};
+    }();
+    return pair;
+}
+
+// Every operation block that stands whole and valid somewhere in data.
+std::vector<journal::format::OperationView> validOperations(std::span<const std::uint8_t> data)
+{
+    namespace format = journal::format;
+    std::vector<format::OperationView> found;
+    for (std::size_t at = format::kHeaderSize; at + format::kBlockOverhead <= data.size(); ++at) {
+        const auto length = format::headBodyLength(data.subspan(at, format::kBlockHeadSize));
+        if (!length || *length > data.size() - at - format::kBlockOverhead) continue;
+        const auto block = format::decodeBlock(data.subspan(at, *length + format::kBlockOverhead));
+        if (!block || block->kind != format::Kind::Operation) continue;
+        if (auto operation = format::decodeOperation(block->body)) found.push_back(*operation);
+    }
+    return found;
+}
+
+}  // namespace
+
+void journalInput(std::span<const std::uint8_t> data)
+{
+    const journal::Pair& pair = journalPair();
+    for (Slot slot : {Slot::Large, Slot::Small})
+        writeBytes(slot == Slot::Large ? pair.large : pair.small, journalArchive(slot, true));
+    writeBytes(journal::journalPath(pair.large), data);
+
+    fileio::FileSystem& fs = fileio::nativeFileSystem();
+    (void)journal::history(fs, pair);
+    (void)journal::recover(fs, pair);
+    (void)journal::history(fs, pair);
+
+    // A byte that changed was put back from a whole, valid entry: a record
+    // of that archive over it whose new byte was there and whose old byte is.
+    const auto operations = validOperations(data);
     for (Slot slot : {Slot::Large, Slot::Small}) {
-        const SlotLayout& layout = archive::layoutOf(slot);
-        // Exactly the record's size, so that a byte written past it is caught.
-        Bytes record(layout.recordSize, 0xAA);
-        bitmap::recordFromBitmap(data, slot, record);
-        require(record == rule::recordOf(data, layout.width, layout.height()),
-                "the record holds the rows top row first and the colour table as it stands", data);
-        const bool accepted =
-            verdict == (slot == Slot::Large ? ImportVerdict::Large : ImportVerdict::Small);
-        if (accepted)
-            require(data.size() >= bitmap::fileSize(layout),
-                    "an accepted file holds every byte its record is made of", data);
+        const Bytes before = journalArchive(slot, true);
+        const Bytes after = readBytes(slot == Slot::Large ? pair.large : pair.small);
+        require(after.size() == before.size(), "a recovery never resizes an archive", data);
+        for (std::size_t at = 0; at < before.size(); ++at) {
+            if (after[at] == before[at]) continue;
+            const bool fromAnEntry = std::ranges::any_of(operations, [&](const auto& operation) {
+                for (std::size_t i = 0; i < operation.records.size(); ++i) {
+                    const auto& record = operation.records[i];
+                    if (record.archive != slot || at < record.offset ||
+                        at - record.offset >= record.length)
+                        continue;
+                    const std::size_t k = at - record.offset;
+                    if (operation.oldBytes(i)[k] == after[at] && operation.newBytes(i)[k] == before[at])
+                        return true;
+                }
+                return false;
+            });
+            require(fromAnEntry, "only a whole, valid entry is rolled back", data);
+        }
     }
 }
 
@@ -419,11 +480,48 @@ std::vector<Seed> archiveSeeds()
     return seeds;
 }
 
+// Journals of real operations on the target's archives: each writes the
+// archives' pattern over zeros, so that one left unfinished rolls back.
+std::vector<Seed> journalSeeds()
+{
+    const journal::Pair& pair = journalPair();
+    std::vector<Seed> seeds;
+    const auto fresh = [&] {
+        for (Slot slot : {Slot::Large, Slot::Small})
+            writeBytes(slot == Slot::Large ? pair.large : pair.small, journalArchive(slot, false));
+        std::filesystem::remove(journal::journalPath(pair.large));
+    };
+    const auto write = [&](std::uint64_t offset, std::size_t length) {
+        std::vector<journal::RecordWrite> writes;
+        for (Slot slot : {Slot::Large, Slot::Small}) {
+            const Bytes pattern = journalArchive(slot, true);
+            writes.push_back({slot, offset, Bytes(pattern.begin() + static_cast<std::ptrdiff_t>(offset),
+                                                  pattern.begin() + static_cast<std::ptrdiff_t>(offset + length))});
+        }
+        const journal::Options options{std::uint64_t{64} << 20, [] { return journal::Time{}; }};
+        (void)journal::apply(fileio::nativeFileSystem(), pair, journal::Origin::BatchImport, writes,
+                             options);
+    };
+    fresh();
+    write(100, 64);
+    const Bytes one = readBytes(journal::journalPath(pair.large));
+    seeds.push_back({"committed", one});
+    // Without its commit mark, the last block, the operation never finished.
+    seeds.push_back({"unfinished", Bytes(one.begin(), one.end() - 40)});
+    write(2000, 32);
+    const Bytes two = readBytes(journal::journalPath(pair.large));
+    seeds.push_back({"two-unfinished", Bytes(two.begin(), two.end() - 40)});
+    (void)journal::undoLast(fileio::nativeFileSystem(), pair);
+    seeds.push_back({"undone", readBytes(journal::journalPath(pair.large))});
+    return seeds;
+}
+
 }  // namespace
 
 std::vector<Seed> seedsFor(const std::string& target)
 {
     if (target == "read_record") return archiveSeeds();
+    if (target == "journal") return journalSeeds();
     return bitmapSeeds();
 }
 

@@ -13,14 +13,6 @@
 
 namespace pelloran::fuzz {
 
-// The import check on arbitrary bytes, held to the written rule.
-void checkImportInput(std::span<const std::uint8_t> data);
-
-// An import file turned into a record: an accepted file gives exactly its
-// rows top row first and its colour table; any input, however short, gives
-// a record of the slot's size for both slots without reading past its end.
-void importRecordInput(std::span<const std::uint8_t> data);
-
 // Any file through the import of every BMP variant. A taken picture has its
 // slot's size and indices below its palette; its record shows every pixel in
 // the picture's colour, keeps the entries an indexed picture leaves undefined,
@@ -34,15 +26,19 @@ void importBitmapInput(std::span<const std::uint8_t> data);
 // archive fails and where it ends; the rest is the archive from there on.
 void readRecordInput(std::span<const std::uint8_t> data);
 
+// Any bytes as a pair's journal: reading its history and recovering from it
+// never crash and never allocate from a length the file cannot hold; a
+// recovery changes only bytes that a whole, valid entry in the file rolls back.
+void journalInput(std::span<const std::uint8_t> data);
+
 struct Target {
     const char* name;  // also the folder of its corpus and regression inputs
     void (*run)(std::span<const std::uint8_t>);
 };
 inline constexpr Target kTargets[] = {
-    {"check_import", checkImportInput},
-    {"import_record", importRecordInput},
     {"read_record", readRecordInput},
     {"import_bitmap", importBitmapInput},
+    {"journal", journalInput},
 };
 
 struct Seed {
@@ -51,8 +47,8 @@ struct Seed {
 };
 
 // Starting inputs for a target: our own exported bitmaps and malformed
-// variants of them for the import targets, archive slices of the demo
-// archives for the record reader.
+// variants of them for the import target, archive slices of the demo
+// archives for the record reader, journals of real operations for the journal.
 std::vector<Seed> seedsFor(const std::string& target);
 
 }  // namespace pelloran::fuzz

@@ -27,9 +27,6 @@ constexpr std::size_t fileSize(const archive::SlotLayout& layout)
     return kPixelDataOffset + layout.pixelBlockSize();
 }
 
-// The most of an import file that is ever looked at: a large portrait's file.
-inline constexpr std::size_t kImportReadSize = fileSize(archive::kLargeLayout);
-
 using Header = std::array<std::uint8_t, kHeaderSize>;
 
 // The header of a large portrait's file: export starts every file from it
@@ -45,22 +42,5 @@ std::vector<std::uint8_t> encodeRecord(archive::Slot slot, std::span<const std::
 // name less its last four characters, whatever they are, plus "T.BMP".
 // Nothing when the name has fewer than four characters.
 std::optional<std::filesystem::path> smallBitmapPath(const std::filesystem::path& largeBitmap);
-
-// What the import check concludes about a file. The three refusals carry the
-// three messages the user sees.
-enum class ImportVerdict { Large, Small, NotPortraitBitmap, BadWidth, BadHeight };
-
-// Checks the first bytes of an import file (at least kImportReadSize of them
-// when the file has that many; bytes past the end count as 0). The signature,
-// the size byte, the width and the height are compared with the template
-// first, in that order; then everything that write-back relies on: a 40-byte
-// info header, 1 plane, 8 bits, no compression, pixels at 1078, exactly
-// 64 x 80 or 32 x 40, and the whole pixel block present.
-ImportVerdict checkImport(std::span<const std::uint8_t> file);
-
-// The archive record of an accepted file: its rows turned top row first, then
-// its 1024 palette bytes exactly as they stand.
-void recordFromBitmap(std::span<const std::uint8_t> file, archive::Slot slot,
-                      std::span<std::uint8_t> record);
 
 }  // namespace pelloran::bitmap

@@ -1,7 +1,7 @@
 // Replays, in the normal build, every input a fuzz target once failed on
 // (tests/data/fuzz-regressions/<target>/) and every seed the targets start
 // from (and the bitmaps other programs wrote, tests/data/foreign, which the
-// import targets also start from), through the entry functions the fuzzers
+// import target also starts from), through the entry functions the fuzzers
 // call. A broken property
 // aborts the test; the input being replayed is printed first.
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ TEST(FuzzRegressions, KeptInputsAndSeedsPassEveryTarget)
                 ++replayed;
             }
         }
-        if (target.name != std::string("read_record")) {
+        if (target.name == std::string("import_bitmap")) {
             for (const auto& entry : std::filesystem::directory_iterator(kForeign)) {
                 if (entry.path().extension() != ".bmp") continue;
                 std::cerr << "replaying " << entry.path() << "\n";

@@ -1,6 +1,6 @@
 // Hostile bitmaps by property: thousands of variants of our exported 64 x 80
 // and 32 x 40 files and of files other programs wrote, each judged by the
-// export-format check and the rule written out independently
+// rule of the export format written out independently
 // (support/import_rule.h), and by the import of every BMP variant:
 //  - a file in the exact export format (the rule takes it, and it defines all
 //    256 entries) becomes exactly the rule's record, whatever it replaces;
@@ -28,27 +28,9 @@ namespace {
 
 using namespace pelloran;
 using archive::Slot;
-using bitmap::ImportVerdict;
 using pelloran::testing::HostileFile;
 namespace rule = pelloran::testing::rule;
 using Bytes = std::vector<std::uint8_t>;
-
-rule::Outcome outcomeOf(ImportVerdict verdict)
-{
-    switch (verdict) {
-        case ImportVerdict::Large:
-            return rule::Outcome::Large;
-        case ImportVerdict::Small:
-            return rule::Outcome::Small;
-        case ImportVerdict::NotPortraitBitmap:
-            return rule::Outcome::FormatRefusal;
-        case ImportVerdict::BadWidth:
-            return rule::Outcome::WidthRefusal;
-        case ImportVerdict::BadHeight:
-            return rule::Outcome::HeightRefusal;
-    }
-    return rule::Outcome::FormatRefusal;
-}
 
 const char* nameOf(rule::Outcome outcome)
 {
@@ -102,7 +84,7 @@ std::uint32_t colourAt(const Bytes& record, std::size_t pixels, std::size_t i)
     return std::uint32_t{record[at + 2]} << 16 | record[at + 1] << 8 | record[at];
 }
 
-TEST(HostileBitmaps, ImportCheckAndRecordFollowTheRuleForEveryVariant)
+TEST(HostileBitmaps, TheImportOfEveryVariantFollowsTheRuleAndPillow)
 {
     std::map<rule::Outcome, int> tally;
     std::map<std::string, int> importTally;
@@ -131,8 +113,6 @@ TEST(HostileBitmaps, ImportCheckAndRecordFollowTheRuleForEveryVariant)
             ++tried;
             const rule::Outcome expected = rule::judge(file.bytes);
             ++tally[expected];
-            ASSERT_EQ(nameOf(outcomeOf(bitmap::checkImport(file.bytes))),
-                      std::string(nameOf(expected)));
 
             const auto imported = bitmap::importBitmap(file.bytes, {largeCurrent, smallCurrent});
             const bool acceptedByRule =
@@ -141,10 +121,7 @@ TEST(HostileBitmaps, ImportCheckAndRecordFollowTheRuleForEveryVariant)
             if (acceptedByRule && (coloursUsed == 0 || coloursUsed == 256)) {
                 const Slot slot = expected == rule::Outcome::Large ? Slot::Large : Slot::Small;
                 const archive::SlotLayout& layout = archive::layoutOf(slot);
-                Bytes record(layout.recordSize, 0xAA);
-                bitmap::recordFromBitmap(file.bytes, slot, record);
                 const Bytes ruled = rule::recordOf(file.bytes, layout.width, layout.height());
-                ASSERT_EQ(record, ruled);
                 ASSERT_TRUE(imported) << "the export format is refused";
                 ASSERT_EQ(imported->slot, slot);
                 ASSERT_EQ(imported->record, ruled);
@@ -204,7 +181,7 @@ TEST(HostileBitmaps, ImportCheckAndRecordFollowTheRuleForEveryVariant)
 }
 
 // The rule itself, held to answers worked out by hand, so that it cannot
-// share a mistake with the check it judges.
+// share a mistake with the import it judges.
 TEST(HostileBitmaps, TheRuleGivesTheHandWorkedAnswers)
 {
     const Bytes large = exported(Slot::Large, 1);

@@ -13,6 +13,7 @@
 #include "archive/layout.h"
 #include "archive/record.h"
 #include "bitmap/bitmap.h"
+#include "bitmap/import.h"
 #include "demo_archives.h"
 #include "fileio/file.h"
 #include "session/messages.h"
@@ -124,13 +125,11 @@ TEST_P(UnicodePaths, ExportImportAndWriteBackRoundTrip)
         Slot slot;
         Path archive;
         Path bitmap;
-        bitmap::ImportVerdict verdict;
     };
     const auto smallName = bitmap::smallBitmapPath(largeBitmap);
     ASSERT_TRUE(smallName.has_value());
     const SlotFiles slots[] = {
-        {Slot::Large, largeArchive, largeBitmap, bitmap::ImportVerdict::Large},
-        {Slot::Small, smallArchive, *smallName, bitmap::ImportVerdict::Small}};
+        {Slot::Large, largeArchive, largeBitmap}, {Slot::Small, smallArchive, *smallName}};
 
     for (const SlotFiles& s : slots) {
         SCOPED_TRACE(s.slot == Slot::Large ? "large" : "small");
@@ -140,17 +139,16 @@ TEST_P(UnicodePaths, ExportImportAndWriteBackRoundTrip)
         ASSERT_TRUE(fileio::replaceFile(fs, s.bitmap, encoded));
         EXPECT_EQ(readFile(s.bitmap).size(), bitmap::fileSize(layout));
 
-        Bytes imported(bitmap::kImportReadSize);
+        Bytes imported(bitmap::fileSize(archive::kLargeLayout));
         const auto count = fileio::readAtMost(fs, s.bitmap, 0, imported);
         ASSERT_TRUE(count.has_value());
         EXPECT_EQ(*count, bitmap::fileSize(layout));
         imported.resize(*count);
-        ASSERT_EQ(bitmap::checkImport(imported), s.verdict);
+        const auto back = bitmap::importBitmap(imported, {record, record});
+        ASSERT_TRUE(back && back->slot == s.slot);
 
         const Bytes archiveBefore = readFile(s.archive);
-        Bytes back(layout.recordSize);
-        bitmap::recordFromBitmap(imported, s.slot, back);
-        ASSERT_TRUE(archive::writeRecord(fs, s.archive, offsetOf(s.slot, 1), back));
+        ASSERT_TRUE(archive::writeRecord(fs, s.archive, offsetOf(s.slot, 1), back->record));
 
         Bytes expected = archiveBefore;
         // The reserved palette bytes travel through the bitmap as 0; the
