@@ -6,9 +6,11 @@
 #include <functional>
 #include <string>
 
+#include "archive/record.h"
 #include "bitmap/bitmap.h"
 #include "demo_archives.h"
 #include "session/messages.h"
+#include "session/packs.h"
 #include "session/session.h"
 #include "support/faulty_file_system.h"
 #include "support/test_files.h"
@@ -104,6 +106,49 @@ const Step kSteps[] = {
          EXPECT_NE(state.large.preview, state.large.loaded) << "write-back reloads nothing";
      },
      true},
+    {"export the pair",
+     [](Session& s, const TempDir& dir) { ASSERT_TRUE(s.open(dir / "GRPFACES.S10")); },
+     [](Session& s, const TempDir& dir) { return s.exportPair(dir / "face.bmp"); },
+     [](const State&) {}},
+    {"undo a write",
+     [](Session& s, const TempDir& dir) {
+         ASSERT_TRUE(s.open(dir / "GRPFACES.S10"));
+         importEdited(s, dir, Slot::Small);
+         ASSERT_TRUE(s.writePending());
+     },
+     [](Session& s, const TempDir&) -> session::Result<void> {
+         if (auto undone = s.undo(); !undone) return std::unexpected(undone.error());
+         return {};
+     },
+     [](const State& state) {
+         EXPECT_EQ(state.small.loaded, demo::demoRecord(Slot::Small, 1)) << "shown as put back";
+     },
+     true},
+    {"import a pack",
+     [](Session& s, const TempDir& dir) {
+         ASSERT_TRUE(s.open(dir / "GRPFACES.S10"));
+         const int numbers[] = {1, 2};
+         ASSERT_TRUE(session::exportPack(s, session::bothSlots(numbers), dir / "pack",
+                                         session::FileKind::Bmp));
+         session::Record edited = demo::demoRecord(Slot::Large, 1);
+         edited[5] ^= 0xFF;
+         pelloran::testing::writeFile(dir / "pack" / "001.bmp",
+                                      bitmap::encodeRecord(Slot::Large, edited));
+     },
+     [](Session& s, const TempDir& dir) -> session::Result<void> {
+         const auto plan = session::planImport(s, dir / "pack", session::Colours::Refuse);
+         if (!plan) return std::unexpected(plan.error());
+         // A pack with a file that cannot be read is not written, as the batch tool does.
+         for (const auto& refused : plan->refused)
+             if (const auto* error = std::get_if<session::Error>(&refused))
+                 return std::unexpected(*error);
+         EXPECT_EQ(plan->changes.size(), 1u);
+         return session::applyImport(s, plan->changes);
+     },
+     [](const State& state) {
+         EXPECT_NE(state.large.loaded, demo::demoRecord(Slot::Large, 1)) << "number 1 read again";
+     },
+     true},
 };
 
 class SessionSteps : public ::testing::TestWithParam<Step> {
@@ -128,6 +173,7 @@ TEST_P(SessionSteps, ChangeTheStateOnlyWhenEveryFileOperationSucceeds)
         SCOPED_TRACE("failure at operation " + std::to_string(k));
         if (step.writes) {
             ASSERT_TRUE(demo::writeDemoArchives(dir.path()));
+            std::filesystem::remove(journal::journalPath(dir / "GRPFACES.S10"));
         }
         Session s(files);
         step.prepare(s, dir);
@@ -148,6 +194,68 @@ INSTANTIATE_TEST_SUITE_P(Steps, SessionSteps, ::testing::ValuesIn(kSteps), [](co
     std::erase(name, ' ');
     return name;
 });
+
+// Writes, undos and the journal's history as a user of either program meets
+// them: what each step leaves in the archives and what the history says.
+TEST(SessionHistory, EveryWriteIsUndoneInTurnAndAChangedRecordIsNeverOverwritten)
+{
+    TempDir dir;
+    ASSERT_TRUE(demo::writeDemoArchives(dir.path()));
+    Session s;
+    ASSERT_TRUE(s.open(dir / "GRPFACES.S10"));
+    const auto shownLarge = [&] { return s.state().large.loaded; };
+    importEdited(s, dir, Slot::Large);
+    ASSERT_TRUE(s.writePending());
+    const session::Record firstWrite = s.state().large.preview;
+    ASSERT_TRUE(s.reload(Slot::Large));
+    importEdited(s, dir, Slot::Large);  // the first write's record, edited again
+    ASSERT_TRUE(s.writePending());
+
+    using journal::Origin, journal::State;
+    const auto history = [&] {
+        std::vector<std::pair<Origin, State>> kinds;
+        const auto entries = s.history();
+        for (const auto& entry : *entries) kinds.emplace_back(entry.origin, entry.state);
+        return kinds;
+    };
+    using Kinds = std::vector<std::pair<Origin, State>>;
+    EXPECT_EQ(history(), (Kinds{{Origin::WriteBack, State::Committed},
+                                {Origin::WriteBack, State::Committed}}));
+
+    const auto undone = s.undo();
+    ASSERT_TRUE(undone);
+    EXPECT_EQ(undone->operation.id, 2u);
+    ASSERT_EQ(undone->records.size(), 1u);
+    EXPECT_EQ(undone->records[0].number, 1);
+    EXPECT_EQ(shownLarge(), firstWrite) << "the shown number is read again";
+
+    // Another program changes the record the first write wrote, outside the
+    // journal: undoing that write would destroy the change, so nothing is touched.
+    session::Record theirs = firstWrite;
+    theirs[100] ^= 0x0F;
+    ASSERT_TRUE(archive::writeRecord(fileio::nativeFileSystem(), s.state().largeArchive,
+                                     s.state().recordOffset(Slot::Large), theirs));
+    const auto conflict = s.undo();
+    ASSERT_FALSE(conflict);
+    const auto* refused = std::get_if<session::UndoConflict>(&conflict.error());
+    ASSERT_TRUE(refused) << session::describe(conflict.error()).text;
+    EXPECT_EQ(refused->operation, 1u);
+    EXPECT_EQ(pelloran::testing::readFile(s.state().largeArchive).size(),
+              archive::fullArchiveSize(archive::kLargeLayout));
+    EXPECT_EQ(history(), (Kinds{{Origin::WriteBack, State::Committed},
+                                {Origin::WriteBack, State::Undone},
+                                {Origin::Undo, State::Committed}}));
+
+    // Over the journal of another: nothing to undo is said, not done.
+    TempDir other;
+    ASSERT_TRUE(demo::writeDemoArchives(other.path()));
+    Session fresh;
+    ASSERT_TRUE(fresh.open(other / "GRPFACES.S10"));
+    const auto nothing = fresh.undo();
+    ASSERT_FALSE(nothing);
+    EXPECT_EQ(session::describe(nothing.error()).text, "没有可以撤销的操作。");
+    EXPECT_TRUE(fresh.history()->empty());
+}
 
 // A reduction that fails, as libimagequant may, refuses the picture as one
 // of too many colours instead of mapping a picture that is not there.
