@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "session/numbers.h"
 #include "bitmap/bitmap.h"
 #include "demo_archives.h"
 #include "journal/journal.h"
+#include "session/numbers.h"
 #include "support/pillow_reader.h"
 #include "support/test_files.h"
 
@@ -323,12 +323,18 @@ TEST_F(BatchTool, UsageErrorsExitTwoAndHelpExitsZero)
         {"export", large(first), pack.string(), "--format", "gif"},
         {"import", large(first), pack.string(), "--force"},
         {"sheet", large(first), "s.png", "--numbers"},
+        {"export", large(first), pack.string(), "--format", "png", "--format=bmp"},
+        {"import", large(first), pack.string(), "--dry-run=yes"},
+        {"export", large(first), "--", pack.string(), "--numbers=5"},
     };
     for (const auto& args : usage) {
         SCOPED_TRACE(args.empty() ? "" : args[0]);
         EXPECT_EQ(run(args).exit, 2);
     }
     EXPECT_TRUE(std::filesystem::is_empty(pack));
+    // An option's value after "=", options before the names, and "--" ending them.
+    ASSERT_EQ(run({"export", "--numbers=5", large(first), "--", pack.string()}).exit, 0);
+    EXPECT_TRUE(std::filesystem::exists(pack / "005T.BMP"));
     for (const char* command : {"info", "export", "import", "sheet", "diff", "history", "undo"})
         EXPECT_EQ(run({command, "--help"}).exit, 0) << command;
     EXPECT_EQ(run({"--version"}).out.rfind("pelloran-batch ", 0), 0u);
