@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "archive/layout.h"
@@ -150,7 +150,6 @@ Bytes selector(Slot slot, Failure failure, int number, std::uint32_t shift)
         static_cast<std::uint8_t>(shift), static_cast<std::uint8_t>(shift >> 8)};
 }
 
-
 // ------------------------------------------------------------ the journal
 
 // Two small archives in a folder of the process's own: the journal knows
@@ -170,7 +169,8 @@ Bytes journalArchive(Slot slot, bool pattern)
 void writeBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes readBytes(const std::filesystem::path& path)
@@ -242,7 +242,8 @@ void journalInput(std::span<const std::uint8_t> data)
                         at - record.offset >= record.length)
                         continue;
                     const std::size_t k = at - record.offset;
-                    if (operation.oldBytes(i)[k] == after[at] && operation.newBytes(i)[k] == before[at])
+                    if (operation.oldBytes(i)[k] == after[at] &&
+                        operation.newBytes(i)[k] == before[at])
                         return true;
                 }
                 return false;
@@ -495,8 +496,10 @@ std::vector<Seed> journalSeeds()
         std::vector<journal::RecordWrite> writes;
         for (Slot slot : {Slot::Large, Slot::Small}) {
             const Bytes pattern = journalArchive(slot, true);
-            writes.push_back({slot, offset, Bytes(pattern.begin() + static_cast<std::ptrdiff_t>(offset),
-                                                  pattern.begin() + static_cast<std::ptrdiff_t>(offset + length))});
+            writes.push_back(
+                {slot, offset,
+                 Bytes(pattern.begin() + static_cast<std::ptrdiff_t>(offset),
+                       pattern.begin() + static_cast<std::ptrdiff_t>(offset + length))});
         }
         const journal::Options options{std::uint64_t{64} << 20, [] { return journal::Time{}; }};
         (void)journal::apply(fileio::nativeFileSystem(), pair, journal::Origin::BatchImport, writes,

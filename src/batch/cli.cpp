@@ -145,8 +145,7 @@ const QtParts* needQt()
 
 // A session on the pair; as the window does, commands that show or write
 // roll back first what a crash left unfinished, saying so in one sentence.
-std::optional<Session> openPair(const std::string& largeArchive,
-                                Opening opening = Opening::Recover)
+std::optional<Session> openPair(const std::string& largeArchive, Opening opening = Opening::Recover)
 {
     std::optional<Session> session(std::in_place, fileio::nativeFileSystem(), &pictures());
     const auto opened = session->open(largeArchive, opening);
@@ -210,11 +209,9 @@ Exit importCommand(const Arguments& args)
         printText(stdout, dryRunDone());
         return Exit::Success;
     }
-    if (auto written = applyImport(*session, plan->changes); !written)
-        return fail(written.error());
+    if (auto written = applyImport(*session, plan->changes); !written) return fail(written.error());
     if (!plan->changes.empty())
-        printText(stdout,
-                  packImported(plan->changes.size(), std::string(kProgram) + " undo"));
+        printText(stdout, packImported(plan->changes.size(), std::string(kProgram) + " undo"));
     return Exit::Success;
 }
 
@@ -283,7 +280,8 @@ Exit undo(const Arguments& args)
 
 const std::vector<Command>& commands()
 {
-    static const Option numbers{"--numbers", "列表", "要处理的编号，如 57、1-722、1,5,9-12；默认全部832个"};
+    static const Option numbers{"--numbers", "列表",
+                                "要处理的编号，如 57、1-722、1,5,9-12；默认全部832个"};
     static const std::vector<Command> table = {
         {"info", {"GRPFACES.S10"}, "两个头像文件的长度、空白头像的数目和日志的状态", {}, info},
         {"export",
@@ -361,9 +359,10 @@ void printHelp(const Command& c)
     std::string text = commandUsage(kProgram, c.name, synopsis(c)) + "\r" + std::string(c.summary);
     for (const Option& option : c.options) {
         const std::string heading = optionHeading(option);
-        text += "\r  " + heading +
-                std::string(kHeadingColumns - std::min(kHeadingColumns - 1, columns(heading)), ' ') +
-                std::string(option.help);
+        text +=
+            "\r  " + heading +
+            std::string(kHeadingColumns - std::min(kHeadingColumns - 1, columns(heading)), ' ') +
+            std::string(option.help);
     }
     printText(stdout, text);
 }

@@ -191,8 +191,7 @@ Message sessionRefusal(const Refusal& refusal)
             return {Tone::Notice, kNoticeTitle, "没有可以撤销的操作。"};
         case Problem::NoPngWriter:
             if (refusal.file.empty()) return {Tone::Error, kErrorTitle, "无法写出PNG图片。"};
-            return {Tone::Error, kErrorTitle,
-                    format("无法生成“%1”：\r无法写出PNG图片。", {file})};
+            return {Tone::Error, kErrorTitle, format("无法生成“%1”：\r无法写出PNG图片。", {file})};
         case Problem::ExportOverArchive:
             return {
                 Tone::Error, kErrorTitle,
@@ -252,11 +251,10 @@ Message undoDone(const Undone& undone)
 {
     // A few records are named; a whole pack's are counted.
     constexpr std::size_t kMostNamed = 8;
-    std::string text = format("已撤销#%1（%2，%3），%4个头像记录已恢复",
-                              {std::to_string(undone.operation.id),
-                               operationKind(undone.operation.origin),
-                               timeText(undone.operation.time),
-                               std::to_string(undone.records.size())});
+    std::string text =
+        format("已撤销#%1（%2，%3），%4个头像记录已恢复",
+               {std::to_string(undone.operation.id), operationKind(undone.operation.origin),
+                timeText(undone.operation.time), std::to_string(undone.records.size())});
     if (undone.records.size() <= kMostNamed) {
         std::string records;
         for (const PlaceOfRecord& place : undone.records) {
@@ -330,9 +328,10 @@ std::string describeForTerminal(const FileRefusal& refusal)
         if (pack->fault == PackFault::SecondFile)
             return format("“%1”和“%2”是同一个头像，不知道该导入哪一个。",
                           {displayName(pack->file), displayName(pack->other)});
-        return format("“%1”：图片的大小和文件名说的不一致（64×80的是大头像，"
-                      "32×40的是小头像，小头像的文件名以T结尾）。",
-                      {displayName(pack->file)});
+        return format(
+            "“%1”：图片的大小和文件名说的不一致（64×80的是大头像，"
+            "32×40的是小头像，小头像的文件名以T结尾）。",
+            {displayName(pack->file)});
     }
     const Error& error = std::get<Error>(refusal);
     const std::string text = describe(error).text;
@@ -416,10 +415,10 @@ std::string timeText(journal::Time time)
 
 std::string historyLine(const HistoryEntry& entry)
 {
-    std::string line = format("#%1  %2  %3  %4个头像记录  %5",
-                              {std::to_string(entry.id), timeText(entry.time),
-                               operationKind(entry.origin), std::to_string(entry.records),
-                               operationState(entry.state)});
+    std::string line =
+        format("#%1  %2  %3  %4个头像记录  %5",
+               {std::to_string(entry.id), timeText(entry.time), operationKind(entry.origin),
+                std::to_string(entry.records), operationState(entry.state)});
     if (entry.undoes != 0) line += format("（撤销#%1）", {std::to_string(entry.undoes)});
     return line;
 }
@@ -445,14 +444,15 @@ std::string summaryText(const PairSummary& summary)
         text += format("\r  空白头像（全部为0）：%1个，共%2个\r",
                        {std::to_string(archive.blank), std::to_string(archive::kLastNumber)});
     }
-    if (!summary.operations) return text + format("日志：%1，不存在", {displayName(summary.journal)});
+    if (!summary.operations)
+        return text + format("日志：%1，不存在", {displayName(summary.journal)});
     const bool unfinished = std::ranges::any_of(*summary.operations, [](const HistoryEntry& e) {
         return e.state == journal::State::Unfinished;
     });
-    return text + format("日志：%1，%2个操作，%3",
-                         {displayName(summary.journal), std::to_string(summary.operations->size()),
-                          unfinished ? "有一个未完成的操作，下次打开时会回滚"
-                                     : "没有未完成的操作"});
+    return text +
+           format("日志：%1，%2个操作，%3",
+                  {displayName(summary.journal), std::to_string(summary.operations->size()),
+                   unfinished ? "有一个未完成的操作，下次打开时会回滚" : "没有未完成的操作"});
 }
 
 std::string packExported(std::size_t numbers, std::size_t files,
@@ -590,9 +590,10 @@ std::string helpHeading(std::string_view program)
 
 std::string helpFooter(std::string_view program)
 {
-    return format("%1 命令 --help 查看命令的用法；%1 --version 显示版本。\r"
-                  "成功时返回0，失败时返回1（什么都没有改变），用法错误时返回2。",
-                  {program});
+    return format(
+        "%1 命令 --help 查看命令的用法；%1 --version 显示版本。\r"
+        "成功时返回0，失败时返回1（什么都没有改变），用法错误时返回2。",
+        {program});
 }
 
 std::string commandUsage(std::string_view program, std::string_view command,

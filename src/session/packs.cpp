@@ -20,8 +20,8 @@ Result<PairRecords> readPair(const Session& session)
         const auto size = archive::fullArchiveSize(layout) - layout.base;
         bytes = PairRecords::Bytes(new std::uint8_t[size]);
         const std::span<std::uint8_t> span(bytes.get(), size);
-        const auto read =
-            fileio::readAtMost(session.fileSystem(), session.state().archive(slot), layout.base, span);
+        const auto read = fileio::readAtMost(session.fileSystem(), session.state().archive(slot),
+                                             layout.base, span);
         if (!read) return std::unexpected(read.error());
         // Bytes an archive does not have read as 0, as the window shows them.
         std::ranges::fill(span.subspan(*read), std::uint8_t{0});

@@ -209,35 +209,35 @@ TEST(ReplaceFiles, RespectsLinksPermissionsAndWriteProtection)
     // Each row as a pair, the window's export, and as a pack of eight files,
     // which takes the path of many files at once.
     for (const bool pack : {false, true})
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.what) + (pack ? ", in a pack" : ""));
-        TempDir dir;
-        row.prepare(dir);
-        FaultyFileSystem files;
-        std::vector<fileio::Replacement> replacements = {{dir / "face.bmp", large},
-                                                         {dir / "faceT.BMP", small}};
-        const std::string others[] = {"a.bmp", "aT.BMP", "b.bmp", "bT.BMP", "c.bmp", "cT.BMP"};
-        fileio::Result<void> replaced;
-        if (pack) {
-            for (const auto& name : others) replacements.push_back({dir / name, old});
-            fileio::Replacing replacing(files, true);
-            for (const auto& file : replacements)
-                if (replaced = replacing.add(file.path, file.bytes); !replaced) break;
-            if (replaced) replaced = replacing.commit();
-        } else {
-            replaced = fileio::replaceFiles(files, replacements);
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.what) + (pack ? ", in a pack" : ""));
+            TempDir dir;
+            row.prepare(dir);
+            FaultyFileSystem files;
+            std::vector<fileio::Replacement> replacements = {{dir / "face.bmp", large},
+                                                             {dir / "faceT.BMP", small}};
+            const std::string others[] = {"a.bmp", "aT.BMP", "b.bmp", "bT.BMP", "c.bmp", "cT.BMP"};
+            fileio::Result<void> replaced;
+            if (pack) {
+                for (const auto& name : others) replacements.push_back({dir / name, old});
+                fileio::Replacing replacing(files, true);
+                for (const auto& file : replacements)
+                    if (replaced = replacing.add(file.path, file.bytes); !replaced) break;
+                if (replaced) replaced = replacing.commit();
+            } else {
+                replaced = fileio::replaceFiles(files, replacements);
+            }
+            ASSERT_EQ(replaced.has_value(), row.replaced);
+            if (replaced) {
+                EXPECT_EQ(readFile(dir / "faceT.BMP"), small);
+                // The new names are made durable once both files are in place.
+                EXPECT_EQ(files.log().back().operation, Operation::Flush);
+            } else {
+                EXPECT_EQ(replaced.error().code, fileio::Fault::WriteProtected);
+                EXPECT_EQ(replaced.error().path, dir / "faceT.BMP");
+            }
+            row.check(dir);
         }
-        ASSERT_EQ(replaced.has_value(), row.replaced);
-        if (replaced) {
-            EXPECT_EQ(readFile(dir / "faceT.BMP"), small);
-            // The new names are made durable once both files are in place.
-            EXPECT_EQ(files.log().back().operation, Operation::Flush);
-        } else {
-            EXPECT_EQ(replaced.error().code, fileio::Fault::WriteProtected);
-            EXPECT_EQ(replaced.error().path, dir / "faceT.BMP");
-        }
-        row.check(dir);
-    }
 }
 
 TEST(ReplaceFile, ALeftoverTemporaryOfAnEarlierRunDoesNotBlockIt)

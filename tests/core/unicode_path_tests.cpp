@@ -128,8 +128,8 @@ TEST_P(UnicodePaths, ExportImportAndWriteBackRoundTrip)
     };
     const auto smallName = bitmap::smallBitmapPath(largeBitmap);
     ASSERT_TRUE(smallName.has_value());
-    const SlotFiles slots[] = {
-        {Slot::Large, largeArchive, largeBitmap}, {Slot::Small, smallArchive, *smallName}};
+    const SlotFiles slots[] = {{Slot::Large, largeArchive, largeBitmap},
+                               {Slot::Small, smallArchive, *smallName}};
 
     for (const SlotFiles& s : slots) {
         SCOPED_TRACE(s.slot == Slot::Large ? "large" : "small");

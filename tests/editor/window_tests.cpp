@@ -431,12 +431,12 @@ TEST_F(WindowTest, AboutShowsItsLinesSeparatedByCarriageReturns)
     EXPECT_EQ(about.icon, MessageIcon::Information);
     EXPECT_EQ(about.buttons, MessageButtons::Ok);
     // The version the build declares, whatever it is now.
-    EXPECT_EQ(about.text,
-              "     Pelloran v" PELLORAN_PROJECT_VERSION "\r\r\r"
-              "    这个工具可以修改Kestrova10中的人物小头像，\r"
-              "选择头像文件后，可以导出修改，也可以自己选\r"
-              "一张256色64×80或32×40的BMP图导入替换。\r\r"
-              "            2004年7月6日\r\r");
+    EXPECT_EQ(about.text, "     Pelloran v" PELLORAN_PROJECT_VERSION
+                          "\r\r\r"
+                          "    这个工具可以修改Kestrova10中的人物小头像，\r"
+                          "选择头像文件后，可以导出修改，也可以自己选\r"
+                          "一张256色64×80或32×40的BMP图导入替换。\r\r"
+                          "            2004年7月6日\r\r");
 }
 
 TEST_F(WindowTest, ExitAsksAndEndsOnlyOnYes)
