@@ -13,6 +13,8 @@ const std::error_category& faultCategory()
                 return "the system wrote only part of the data";
             case Fault::WriteProtected:
                 return "the file is write-protected";
+            case Fault::NotRegularFile:
+                return "not a regular file";
         }
         return "unknown fault";
     });

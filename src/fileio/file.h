@@ -36,6 +36,7 @@ using Result = std::expected<T, Error>;
 enum class Fault {
     ShortWrite = 1,  // the system accepted fewer bytes than given and then nothing
     WriteProtected,  // the file to replace is read-only
+    NotRegularFile,  // a pipe, a device or a socket where a file was expected
 };
 const std::error_category& faultCategory();
 std::error_code make_error_code(Fault fault);

@@ -115,20 +115,34 @@ private:
 
 Result<std::unique_ptr<File>> openWith(const std::filesystem::path& path, int flags)
 {
+    // An existing name is opened without waiting: opening a FIFO for reading
+    // would otherwise block until someone writes to it, which may be never.
+    const bool existing = (flags & O_CREAT) == 0;
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | (existing ? O_NONBLOCK : 0), 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return std::unexpected(Error{path, Operation::Open, lastError()});
+    if (!existing) return std::make_unique<PosixFile>(fd, path);
     // A folder opens for reading on POSIX, but reading it fails with a reason
-    // nobody understands; refuse it here with the plain one. A new file is
-    // never a folder.
+    // nobody understands; a pipe, a device or a socket would block or give
+    // endless bytes. Each is refused here with the plain reason.
     struct stat st {};
-    if ((flags & O_CREAT) == 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const auto code = lastError();
         ::close(fd);
-        return std::unexpected(
-            Error{path, Operation::Open, std::make_error_code(std::errc::is_a_directory)});
+        return std::unexpected(Error{path, Operation::Open, code});
     }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::unexpected(Error{path, Operation::Open,
+                                     S_ISDIR(st.st_mode)
+                                         ? std::make_error_code(std::errc::is_a_directory)
+                                         : make_error_code(Fault::NotRegularFile)});
+    }
+    // A regular file never blocks; the flag is dropped so that nothing later
+    // mistakes it for a request.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return std::make_unique<PosixFile>(fd, path);
 }
 

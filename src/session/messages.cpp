@@ -61,6 +61,8 @@ std::string reasonText(const std::error_code& code)
     }
     if (code == fileio::Fault::ShortWrite) return "系统只写入了一部分数据。";
     if (code == fileio::Fault::WriteProtected) return "文件是只读的，没有替换它。";
+    if (code == fileio::Fault::NotRegularFile)
+        return "这不是普通文件，而是管道、设备或套接字，没有打开它。";
     const std::string system = trimmed(code.message());
     std::string words;
     if (code == std::errc::no_such_file_or_directory)
