@@ -469,20 +469,9 @@ std::string skippedName(const std::filesystem::path& file)
     return "跳过（不是头像文件名，如 057.bmp、057T.bmp）：" + displayName(file);
 }
 
-namespace {
-
-std::string numberText(int number)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "%03d", number);
-    return text;
-}
-
-}  // namespace
-
 std::string plannedChange(const PlannedWrite& change)
 {
-    return format("%1 %2 ← %3", {numberText(change.entry.number), slotName(change.entry.slot),
+    return format("%1 %2 ← %3", {threeDigits(change.entry.number), slotName(change.entry.slot),
                                  displayName(change.file)});
 }
 
@@ -516,7 +505,7 @@ std::string sheetDone(std::size_t portraits, Slot slot, const std::filesystem::p
 
 std::string differenceLine(const PackEntry& entry)
 {
-    return numberText(entry.number) + " " + slotName(entry.slot);
+    return threeDigits(entry.number) + " " + slotName(entry.slot);
 }
 
 std::string differencesFound(std::size_t records)

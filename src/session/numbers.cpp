@@ -54,10 +54,16 @@ std::vector<int> allNumbers()
     return numbers;
 }
 
+std::string threeDigits(int number)
+{
+    std::string text = std::to_string(number);
+    text.insert(0, 3 - std::min<std::size_t>(3, text.size()), '0');
+    return text;
+}
+
 std::string packFileName(int number, archive::Slot slot, session::FileKind kind)
 {
-    std::string name = std::to_string(number);
-    name.insert(0, 3 - std::min<std::size_t>(3, name.size()), '0');
+    const std::string name = threeDigits(number);
     // The window derives the small file's name as "T.BMP" (or "T.PNG") in
     // upper case, whatever the large one's case: the pack follows it, so a
     // pack exported here and one exported from the window are the same.

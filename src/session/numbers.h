@@ -24,6 +24,9 @@ std::vector<int> allNumbers();
 // The file of a pack that holds the slot's portrait of number: the name the
 // window's export gives the pair when the large file is called "057.bmp"
 // ("057.bmp" and "057T.BMP"), or "057.png" ("057.png" and "057T.PNG").
+// A portrait number as a pack and a listing write it: three digits, "057".
+std::string threeDigits(int number);
+
 std::string packFileName(int number, archive::Slot slot, session::FileKind kind);
 
 struct PackEntry {

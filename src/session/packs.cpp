@@ -9,7 +9,7 @@ namespace pelloran::session {
 
 Result<PairRecords> readPair(const Session& session)
 {
-    if (!session.state().pairOpen()) return std::unexpected(Refusal{Problem::NoPairOpen, {}});
+    if (auto open = session.needsPair(); !open) return std::unexpected(open.error());
     PairRecords records;
     for (Slot slot : {Slot::Large, Slot::Small}) {
         const archive::SlotLayout& layout = archive::layoutOf(slot);
@@ -90,7 +90,7 @@ Result<void> exportPack(const Session& session, std::span<const PackEntry> entri
                         const std::filesystem::path& folder, FileKind kind,
                         const OnProgress& onProgress)
 {
-    if (!session.state().pairOpen()) return std::unexpected(Refusal{Problem::NoPairOpen, {}});
+    if (auto open = session.needsPair(); !open) return std::unexpected(open.error());
     fileio::FileSystem& fs = session.fileSystem();
     const State& state = session.state();
     // A pack's folder is made when it does not exist yet, as a shell's cp -r would.
@@ -161,12 +161,8 @@ Result<void> exportPack(const Session& session, std::span<const PackEntry> entri
 Result<void> saveFile(const Session& session, const std::filesystem::path& file,
                       std::span<const std::uint8_t> bytes)
 {
-    if (!session.state().pairOpen()) return std::unexpected(Refusal{Problem::NoPairOpen, {}});
-    for (Slot slot : {Slot::Large, Slot::Small}) {
-        const auto same = session.fileSystem().sameFile(file, session.state().archive(slot));
-        if (!same) return std::unexpected(same.error());
-        if (*same) return std::unexpected(Refusal{Problem::ExportOverArchive, file});
-    }
+    if (auto open = session.needsPair(); !open) return std::unexpected(open.error());
+    if (auto refused = session.refuseArchive(file); !refused) return refused;
     if (auto written = fileio::replaceFile(session.fileSystem(), file, bytes); !written)
         return std::unexpected(written.error());
     return {};

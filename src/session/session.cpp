@@ -20,12 +20,6 @@ Result<void> transact(State& state, Change change)
     return {};
 }
 
-Result<void> needsPair(const State& state)
-{
-    if (!state.pairOpen()) return std::unexpected(Refusal{Problem::NoPairOpen, {}});
-    return {};
-}
-
 // An import file, up to far more than any portrait-sized picture needs. A
 // file that does not exist reads as no bytes, which no decoder takes.
 Result<std::vector<std::uint8_t>> readImportFile(fileio::FileSystem& fs,
@@ -49,6 +43,22 @@ Session::Session(fileio::FileSystem& fileSystem, const Pictures* pictures)
         s.loaded.assign(archive::layoutOf(slot).recordSize, 0);
         s.preview = s.loaded;
     }
+}
+
+Result<void> Session::needsPair() const
+{
+    if (!state_.pairOpen()) return std::unexpected(Refusal{Problem::NoPairOpen, {}});
+    return {};
+}
+
+Result<void> Session::refuseArchive(const std::filesystem::path& file) const
+{
+    for (Slot slot : {Slot::Large, Slot::Small}) {
+        const auto same = fileSystem_.sameFile(file, state_.archive(slot));
+        if (!same) return std::unexpected(same.error());
+        if (*same) return std::unexpected(Refusal{Problem::ExportOverArchive, file});
+    }
+    return {};
 }
 
 Result<void> Session::load(State& next, Slot slot) const
@@ -144,7 +154,7 @@ Result<Opened> Session::open(const std::filesystem::path& largeArchive, Opening 
 
 Result<void> Session::showNumber(int number)
 {
-    if (auto open = needsPair(state_); !open) return open;
+    if (auto open = needsPair(); !open) return open;
     const Numbers numbers = numbersOf(state_.range);
     if (number < numbers.first || number > numbers.last)
         return std::unexpected(Refusal{Problem::NumberOutOfRange, {}});
@@ -157,7 +167,7 @@ Result<void> Session::showNumber(int number)
 
 Result<void> Session::switchRange(Range range)
 {
-    if (auto open = needsPair(state_); !open) return open;
+    if (auto open = needsPair(); !open) return open;
     return transact(state_, [&](State& next) -> Result<void> {
         next.range = range;
         next.chosenRange = range;
@@ -171,7 +181,7 @@ Result<void> Session::switchRange(Range range)
 
 Result<void> Session::goTo(int number)
 {
-    if (auto open = needsPair(state_); !open) return open;
+    if (auto open = needsPair(); !open) return open;
     if (number < archive::kFirstNumber || number > archive::kLastNumber)
         return std::unexpected(Refusal{Problem::NumberOutOfRange, {}});
     const Range range = number < archive::kFirstNewNumber ? Range::Historical : Range::NewOfficers;
@@ -186,13 +196,13 @@ Result<void> Session::goTo(int number)
 
 Result<void> Session::reload(Slot slot)
 {
-    if (auto open = needsPair(state_); !open) return open;
+    if (auto open = needsPair(); !open) return open;
     return transact(state_, [&](State& next) { return load(next, slot); });
 }
 
 Result<void> Session::readRecords(Slot slot, int first, std::span<std::uint8_t> out) const
 {
-    if (auto open = needsPair(state_); !open) return open;
+    if (auto open = needsPair(); !open) return open;
     if (first < archive::kFirstNumber || first > archive::kLastNumber)
         return std::unexpected(Refusal{Problem::NumberOutOfRange, {}});
     // The records of a span lie back to back: one read brings them all.
@@ -205,18 +215,14 @@ Result<void> Session::readRecords(Slot slot, int first, std::span<std::uint8_t> 
 
 Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
 {
-    if (auto open = needsPair(state_); !open) return open;
+    if (auto open = needsPair(); !open) return open;
     // Both names are known, and checked, before anything is written.
     const bool png = isPngName(largeFile);
     const auto smallFile =
         png ? fileio::replaceTail(largeFile, 4, U"T.PNG") : bitmap::smallBitmapPath(largeFile);
     if (!smallFile) return std::unexpected(Refusal{Problem::NameTooShort, largeFile});
     for (const auto& file : {largeFile, *smallFile})
-        for (Slot slot : {Slot::Large, Slot::Small}) {
-            const auto same = fileSystem_.sameFile(file, state_.archive(slot));
-            if (!same) return std::unexpected(same.error());
-            if (*same) return std::unexpected(Refusal{Problem::ExportOverArchive, file});
-        }
+        if (auto refused = refuseArchive(file); !refused) return refused;
     const FileKind kind = png ? FileKind::Png : FileKind::Bmp;
     const auto large = exportFile(Slot::Large, state_.large.loaded, kind, pictures_);
     if (!large) return std::unexpected(large.error());
@@ -299,21 +305,21 @@ Result<CheckedImport> Session::checkPicture(bitmap::Picture picture,
                                             const std::filesystem::path& source,
                                             Colours colours) const
 {
-    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
+    if (auto open = needsPair(); !open) return std::unexpected(open.error());
     return checkPictureAgainst(std::move(picture), source,
                                {state_.large.loaded, state_.small.loaded}, colours, pictures_);
 }
 
 Result<CheckedImport> Session::smallFromLarge() const
 {
-    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
+    if (auto open = needsPair(); !open) return std::unexpected(open.error());
     return CheckedImport{
         Slot::Small, {}, bitmap::smallFromLarge(state_.large.preview), Colours::Refuse};
 }
 
 Result<CheckedImport> Session::checkImport(const std::filesystem::path& file, Colours colours) const
 {
-    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
+    if (auto open = needsPair(); !open) return std::unexpected(open.error());
     const auto bytes = readImportFile(fileSystem_, file);
     if (!bytes) return std::unexpected(bytes.error());
     return checkImportBytes(*bytes, file, {state_.large.loaded, state_.small.loaded}, colours,
@@ -370,7 +376,7 @@ Result<void> Session::writePending()
 Result<void> Session::writeRecords(journal::Origin origin,
                                    std::span<const journal::RecordWrite> writes)
 {
-    if (auto open = needsPair(state_); !open) return open;
+    if (auto open = needsPair(); !open) return open;
     if (auto written =
             journal::apply(fileSystem_, {state_.largeArchive, state_.smallArchive}, origin, writes);
         !written)
@@ -397,7 +403,7 @@ int numberAt(Slot slot, std::uint64_t offset)
 
 Result<Undone> Session::undo()
 {
-    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
+    if (auto open = needsPair(); !open) return std::unexpected(open.error());
     auto undone = journal::undoLast(fileSystem_, {state_.largeArchive, state_.smallArchive});
     if (!undone)
         return std::unexpected(std::visit(
@@ -427,7 +433,7 @@ Result<Undone> Session::undo()
 
 Result<std::vector<HistoryEntry>> Session::history() const
 {
-    if (auto open = needsPair(state_); !open) return std::unexpected(open.error());
+    if (auto open = needsPair(); !open) return std::unexpected(open.error());
     auto entries = journal::history(fileSystem_, {state_.largeArchive, state_.smallArchive});
     if (!entries) return std::unexpected(entries.error());
     return *entries;

@@ -195,6 +195,11 @@ public:
     // the work on whole pairs (session/packs.h) uses the same.
     fileio::FileSystem& fileSystem() const { return fileSystem_; }
     const Pictures* pictures() const { return pictures_; }
+    // Refuses, as NoPairOpen, an operation that needs an open pair when none is.
+    Result<void> needsPair() const;
+    // Refuses, as ExportOverArchive, a file to write that is one of the open
+    // pair's archives by any name or link.
+    Result<void> refuseArchive(const std::filesystem::path& file) const;
 
     // Opens the pair whose large archive is largeArchive (the small one's name
     // derived from it) and shows number 1 in the historical range. A missing
