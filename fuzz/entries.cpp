@@ -501,7 +501,8 @@ std::vector<Seed> journalSeeds()
                  Bytes(pattern.begin() + static_cast<std::ptrdiff_t>(offset),
                        pattern.begin() + static_cast<std::ptrdiff_t>(offset + length))});
         }
-        const journal::Options options{std::uint64_t{64} << 20, [] { return journal::Time{}; }};
+        journal::Options options;
+        options.clock = [] { return journal::Time{}; };
         (void)journal::apply(fileio::nativeFileSystem(), pair, journal::Origin::BatchImport, writes,
                              options);
     };

@@ -66,6 +66,10 @@ public:
     Result<void> flushClosed(std::span<const std::filesystem::path> files) override;
     Result<std::optional<fileio::FileInfo>> inspect(const std::filesystem::path& path) override;
     Result<bool> sameFile(const std::filesystem::path& a, const std::filesystem::path& b) override;
+    Result<std::unique_ptr<fileio::Lock>> tryLock(const std::filesystem::path& path) override
+    {
+        return real_.tryLock(path);
+    }
     Result<std::vector<std::filesystem::path>> listFolder(
         const std::filesystem::path& folder) override;
 
@@ -104,6 +108,10 @@ public:
     Result<void> rename(const std::filesystem::path& from,
                         const std::filesystem::path& to) override;
     Result<void> remove(const std::filesystem::path& path) override;
+    Result<std::unique_ptr<fileio::Lock>> tryLock(const std::filesystem::path& path) override
+    {
+        return fileio::nativeFileSystem().tryLock(path);
+    }
 };
 
 }  // namespace pelloran::testing

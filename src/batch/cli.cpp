@@ -148,6 +148,15 @@ const QtParts* needQt()
 std::optional<Session> openPair(const std::string& largeArchive, Opening opening = Opening::Recover)
 {
     std::optional<Session> session(std::in_place, fileio::nativeFileSystem(), &pictures());
+    // A few seconds for another program's write to end (PELLORAN_LOCK_WAIT
+    // seconds), said on a terminal; a script's log gets only the outcome.
+    auto wait = std::chrono::milliseconds(5000);
+    if (const char* seconds = std::getenv("PELLORAN_LOCK_WAIT"))
+        wait = std::chrono::milliseconds(static_cast<std::int64_t>(std::atof(seconds) * 1000));
+    session->setWriterWait(wait, [largeArchive] {
+        if (host::isTerminal(host::Stream::Error))
+            printText(stderr, waitingForWriter(largeArchive));
+    });
     const auto opened = session->open(largeArchive, opening);
     if (!opened) {
         fail(opened.error());

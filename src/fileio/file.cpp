@@ -1,5 +1,7 @@
 #include "fileio/file.h"
 
+#include <thread>
+
 #include <algorithm>
 #include <string>
 
@@ -15,6 +17,8 @@ const std::error_category& faultCategory()
                 return "the file is write-protected";
             case Fault::NotRegularFile:
                 return "not a regular file";
+            case Fault::Locked:
+                return "another program is writing the file";
         }
         return "unknown fault";
     });
@@ -97,6 +101,30 @@ Result<std::vector<std::filesystem::path>> FileSystem::listFolder(
         names.push_back(it->path().filename());
     if (code) return std::unexpected(Error{where, Operation::Open, code});
     return names;
+}
+
+Result<std::unique_ptr<Lock>> FileSystem::tryLock(const std::filesystem::path&)
+{
+    return std::make_unique<Lock>();
+}
+
+Result<std::unique_ptr<Lock>> lockFile(FileSystem& fs, const std::filesystem::path& path,
+                                       std::chrono::milliseconds wait,
+                                       const std::function<void()>& onWaiting)
+{
+    // Polled, not slept on in the system: a lock that blocks cannot be given
+    // up after a while on every system, and an operation takes milliseconds.
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    auto pause = std::chrono::milliseconds(5);
+    for (bool first = true;; first = false) {
+        auto lock = fs.tryLock(path);
+        if (!lock || *lock) return lock;
+        if (first && onWaiting) onWaiting();
+        if (std::chrono::steady_clock::now() >= deadline)
+            return std::unexpected(Error{path, Operation::Open, Fault::Locked});
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(100));
+    }
 }
 
 bool isNotFound(const Error& error)

@@ -3,6 +3,7 @@
 // within one action. Everything above this layer works on byte buffers.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
@@ -37,6 +38,7 @@ enum class Fault {
     ShortWrite = 1,  // the system accepted fewer bytes than given and then nothing
     WriteProtected,  // the file to replace is read-only
     NotRegularFile,  // a pipe, a device or a socket where a file was expected
+    Locked,          // another program holds the file's writer lock and kept it
 };
 const std::error_category& faultCategory();
 std::error_code make_error_code(Fault fault);
@@ -85,6 +87,13 @@ public:
     // Gives the file these permission bits (POSIX mode & 07777); where the
     // system has no such bits it does nothing.
     virtual Result<void> setPermissions(std::uint32_t permissions);
+};
+
+// A writer's lock on a file: advisory, honoured by every program of ours and
+// by no other; released when dropped, and by the system when the process dies.
+class Lock {
+public:
+    virtual ~Lock() = default;
 };
 
 // What replacing a file by name must respect.
@@ -136,7 +145,19 @@ public:
     // The names in a folder.
     virtual Result<std::vector<std::filesystem::path>> listFolder(
         const std::filesystem::path& folder);
+
+    // Takes the writer lock of an existing file if no one holds it: nullptr
+    // when someone does. A file system without locks hands out one that
+    // locks nothing.
+    virtual Result<std::unique_ptr<Lock>> tryLock(const std::filesystem::path& path);
 };
+
+// Takes the writer lock of an existing file, trying again until wait has
+// passed; onWaiting, when given, is told once that the first try found it
+// held. Fault::Locked when the holder kept it all that while.
+Result<std::unique_ptr<Lock>> lockFile(FileSystem& fs, const std::filesystem::path& path,
+                                       std::chrono::milliseconds wait,
+                                       const std::function<void()>& onWaiting = {});
 
 // The operating system's files.
 FileSystem& nativeFileSystem();

@@ -2,6 +2,7 @@
 #include "fileio/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,8 +157,38 @@ int openFolder(const std::filesystem::path& path)
     return fd;
 }
 
+// flock(2) rather than a record lock: it belongs to the open file, not to
+// the process, so no other close in the process lets it go by accident.
+class PosixLock final : public Lock {
+public:
+    explicit PosixLock(int fd) : fd_(fd) {}
+    ~PosixLock() override { ::close(fd_); }
+    PosixLock(const PosixLock&) = delete;
+    PosixLock& operator=(const PosixLock&) = delete;
+
+private:
+    int fd_;
+};
+
 class PosixFileSystem final : public FileSystem {
 public:
+    Result<std::unique_ptr<Lock>> tryLock(const std::filesystem::path& path) override
+    {
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) return std::unexpected(Error{path, Operation::Open, lastError()});
+        int result;
+        do {
+            result = ::flock(fd, LOCK_EX | LOCK_NB);
+        } while (result != 0 && errno == EINTR);
+        if (result == 0) return std::make_unique<PosixLock>(fd);
+        const auto reason = lastError();
+        ::close(fd);
+        if (reason == std::errc::operation_would_block) return nullptr;
+        return std::unexpected(Error{path, Operation::Open, reason});
+    }
     Result<std::unique_ptr<File>> openRead(const std::filesystem::path& path) override
     {
         return openWith(path, O_RDONLY);

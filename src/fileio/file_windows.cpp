@@ -172,8 +172,41 @@ Result<std::unique_ptr<File>> openWith(const std::filesystem::path& path, DWORD 
     return std::make_unique<WindowsFile>(handle, path);
 }
 
+// A lock on one byte far past any archive's end: LockFileEx's locks are
+// mandatory for the range they cover, and this one must not stop anybody's
+// reads or writes, only another writer's lock.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+
+class WindowsLock final : public Lock {
+public:
+    explicit WindowsLock(HANDLE handle) : handle_(handle) {}
+    ~WindowsLock() override { ::CloseHandle(handle_); }
+    WindowsLock(const WindowsLock&) = delete;
+    WindowsLock& operator=(const WindowsLock&) = delete;
+
+private:
+    HANDLE handle_;
+};
+
 class WindowsFileSystem final : public FileSystem {
 public:
+    Result<std::unique_ptr<Lock>> tryLock(const std::filesystem::path& path) override
+    {
+        HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return std::unexpected(Error{path, Operation::Open, lastError()});
+        OVERLAPPED at{};
+        at.OffsetHigh = kLockOffsetHigh;
+        if (::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+            return std::make_unique<WindowsLock>(handle);
+        const DWORD reason = ::GetLastError();
+        ::CloseHandle(handle);
+        if (reason == ERROR_LOCK_VIOLATION || reason == ERROR_IO_PENDING) return nullptr;
+        return std::unexpected(
+            Error{path, Operation::Open, {static_cast<int>(reason), windowsCategory()}});
+    }
     // Reading lets everyone else go on reading, writing and renaming: the
     // game may have the archive open, and a read holds it only for a moment.
     Result<std::unique_ptr<File>> openRead(const std::filesystem::path& path) override

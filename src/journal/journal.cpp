@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <ranges>
 #include <string>
 
 #include "journal/checksum.h"
@@ -106,6 +107,9 @@ struct Block {
     std::uint64_t offset = 0;
     Bytes bytes;
     format::BlockView view;
+    // Both its lengths agree but its checksum does not: damaged where it
+    // stands, not torn by a crash. Its bytes and view say nothing.
+    bool damaged = false;
 };
 
 // The journal, open, ending after its last whole block.
@@ -175,7 +179,18 @@ Result<std::uint64_t> scan(OpenJournal& journal, const std::function<void(const 
         if (!*whole || !length || *length > journal.end - at - kBlockOverhead) break;
         auto block = readBlock(*journal.file, at, *length + kBlockOverhead);
         if (!block) return std::unexpected(block.error());
-        if (!*block) break;
+        if (!*block) {
+            // A crash leaves a block without its tail; a flipped bit leaves
+            // one whose tail still gives its length. That one is passed over,
+            // so that it never hides the blocks after it.
+            std::array<std::uint8_t, format::kBlockTailSize> tail{};
+            auto read = readExactly(*journal.file, at + format::kBlockHeadSize + *length, tail);
+            if (!read) return std::unexpected(read.error());
+            if (!*read || format::tailBodyLength(tail) != *length) break;
+            visit(Block{at, {}, {}, true});
+            at += *length + kBlockOverhead;
+            continue;
+        }
         visit(**block);
         at += (*block)->bytes.size();
     }
@@ -223,6 +238,46 @@ bool heldByUs(std::span<const std::uint8_t> current, std::span<const std::uint8_
     return true;
 }
 
+// An operation whose every record holds its new bytes finished all its
+// writing: only its commit mark is missing or unreadable. It is made durable
+// and marked committed instead of being undone behind the user's back.
+// Whether it was so. One that changes no byte is no work to keep: rolling it
+// back leaves the same archives and agrees with the failure it reported.
+Result<bool> completeIfWritten(FileSystem& fs, const Pair& pair, OpenJournal& journal,
+                               const format::OperationView& operation)
+{
+    const bool changesAny = std::ranges::any_of(
+        std::views::iota(std::size_t{0}, operation.records.size()), [&](std::size_t i) {
+            return !std::ranges::equal(operation.oldBytes(i), operation.newBytes(i));
+        });
+    if (!changesAny) return false;
+    std::array<std::unique_ptr<File>, 2> files;
+    Bytes current;
+    for (std::size_t i = 0; i < operation.records.size(); ++i) {
+        const auto& record = operation.records[i];
+        auto& file = files[record.archive == Slot::Large ? 0 : 1];
+        if (!file) {
+            auto opened = fs.openReadWrite(archivePath(pair, record.archive));
+            if (!opened) {
+                if (fileio::isNotFound(opened.error())) return false;
+                return std::unexpected(opened.error());
+            }
+            file = std::move(*opened);
+        }
+        current.resize(record.length);
+        auto read = readExactly(*file, record.offset, current);
+        if (!read) return std::unexpected(read.error());
+        if (!*read || !std::ranges::equal(current, operation.newBytes(i))) return false;
+    }
+    for (auto& file : files)
+        if (file)
+            if (auto flushed = file->flush(); !flushed) return std::unexpected(flushed.error());
+    if (auto marked = append(journal, format::encodeMark(Kind::Committed, operation.head.id));
+        !marked)
+        return std::unexpected(marked.error());
+    return true;
+}
+
 // Puts an interrupted operation's records back: a record holding its new
 // bytes, wholly or in part, gets the old ones; one holding the old ones is
 // already right; one holding anything else was changed by someone else since,
@@ -231,6 +286,13 @@ Result<void> rollBack(FileSystem& fs, const Pair& pair, OpenJournal& journal,
                       const format::OperationView& operation, Recovery& report)
 {
     report.operation = entryOf(operation, State::RolledBack);
+    auto finished = completeIfWritten(fs, pair, journal, operation);
+    if (!finished) return std::unexpected(finished.error());
+    if (*finished) {
+        report.operation->state = State::Committed;
+        report.completed = true;
+        return {};
+    }
     for (Slot slot : kSlots) {
         std::vector<std::size_t> mine;
         for (std::size_t i = 0; i < operation.records.size(); ++i)
@@ -292,17 +354,27 @@ Result<void> settle(FileSystem& fs, const Pair& pair, OpenJournal& journal, Reco
         // The crash hit the journal itself while it was appending. Whatever
         // follows the last whole block was never trusted with a record (records
         // change only after their entry is flushed), so it is cut off, and cut
-        // durably before anything new is appended behind it.
-        auto end = scan(journal, [](const Block&) {});
+        // durably before anything new is appended behind it. Blocks damaged in
+        // place are kept; the last whole block before them decides.
+        // Where the last whole block lies; a block's view points into the
+        // bytes the scan read, so it is read again from there.
+        std::optional<std::pair<std::uint64_t, std::uint64_t>> lastWhole;
+        auto end = scan(journal, [&](const Block& block) {
+            if (block.damaged)
+                report.damagedEntries += 1;
+            else
+                lastWhole.emplace(block.offset, block.bytes.size());
+        });
         if (!end) return std::unexpected(end.error());
-        if (auto cut = journal.file->truncate(*end); !cut) return cut;
-        if (auto flushed = journal.file->flush(); !flushed) return flushed;
-        report.discardedBytes = journal.end - *end;
-        journal.end = *end;
-        last = lastBlock(journal);
+        if (*end < journal.end) {
+            if (auto cut = journal.file->truncate(*end); !cut) return cut;
+            if (auto flushed = journal.file->flush(); !flushed) return flushed;
+            report.discardedBytes = journal.end - *end;
+            journal.end = *end;
+        }
+        last = std::nullopt;
+        if (lastWhole) last = readBlock(*journal.file, lastWhole->first, lastWhole->second);
         if (!last) return std::unexpected(last.error());
-        if (!*last && journal.end > kHeaderSize)
-            return failure(journal.path, Operation::Read, Fault::EntryDamaged);
     }
     if (!*last) return {};
     journal.nextId = std::max(journal.nextId, blockId(**last) + 1);
@@ -346,7 +418,7 @@ Result<void> compact(FileSystem& fs, OpenJournal& journal, std::uint64_t incomin
 {
     std::vector<std::uint64_t> starts;
     auto end = scan(journal, [&](const Block& block) {
-        if (block.view.kind == Kind::Operation) starts.push_back(block.offset);
+        if (!block.damaged && block.view.kind == Kind::Operation) starts.push_back(block.offset);
     });
     if (!end) return std::unexpected(end.error());
     const std::uint64_t room = limit / 2;
@@ -376,12 +448,18 @@ Result<std::vector<HistoryEntry>> readHistory(OpenJournal& journal, std::vector<
 {
     std::vector<HistoryEntry> entries;
     std::map<std::uint64_t, std::size_t> byId;
-    bool damaged = false;
     auto end = scan(journal, [&](const Block& block) {
+        // A damaged block is named in its place; whatever it said is lost,
+        // and nothing is rolled back or undone from it.
+        const auto operation = block.damaged || block.view.kind != Kind::Operation
+                                   ? std::nullopt
+                                   : format::decodeOperation(block.view.body);
+        if (block.damaged || (block.view.kind == Kind::Operation && !operation)) {
+            entries.push_back({0, Time{}, Origin::WriteBack, 0, 0, State::Damaged});
+            if (extents) extents->emplace_back(block.offset, block.bytes.size());
+            return;
+        }
         if (block.view.kind == Kind::Operation) {
-            const auto operation = format::decodeOperation(block.view.body);
-            damaged = damaged || !operation;
-            if (!operation) return;
             byId[operation->head.id] = entries.size();
             entries.push_back(entryOf(*operation, State::Unfinished));
             if (extents) extents->emplace_back(block.offset, block.bytes.size());
@@ -397,7 +475,6 @@ Result<std::vector<HistoryEntry>> readHistory(OpenJournal& journal, std::vector<
         }
     });
     if (!end) return std::unexpected(end.error());
-    if (damaged) return failure(journal.path, Operation::Read, Fault::EntryDamaged);
     return entries;
 }
 
@@ -570,6 +647,45 @@ Time now(const Options& options)
         std::chrono::system_clock::now());
 }
 
+// The pair's writer lock, on its large archive. An archive that does not
+// exist holds nothing to protect: a write refuses it anyway.
+Result<std::unique_ptr<fileio::Lock>> lockPair(FileSystem& fs, const Pair& pair,
+                                               const Options& options)
+{
+    auto lock = fileio::lockFile(fs, pair.large, options.lockWait, options.onWaiting);
+    if (!lock && fileio::isNotFound(lock.error())) return nullptr;
+    return lock;
+}
+
+// A compaction that a crash cut short leaves its new journal under a
+// temporary name beside the old one. Under the lock nobody else is writing
+// such a name, so the writer that holds it removes them. A folder that
+// cannot be listed is one the write would fail in too: it is said now.
+Result<void> removeLeftovers(FileSystem& fs, const std::filesystem::path& journal)
+{
+    const std::filesystem::path folder = journal.parent_path();
+    const auto names = fs.listFolder(folder.empty() ? "." : folder);
+    if (!names) return std::unexpected(names.error());
+    const std::u8string prefix = journal.filename().u8string() + u8".pelloran-";
+    for (const auto& name : *names) {
+        const std::u8string text = name.u8string();
+        if (text.starts_with(prefix) && text.ends_with(u8".tmp")) (void)fs.remove(folder / name);
+    }
+    return {};
+}
+
+// The pair's writer lock with the journal's folder cleared of leftovers:
+// where every step that writes or recovers begins.
+Result<std::unique_ptr<fileio::Lock>> beginWriting(FileSystem& fs, const Pair& pair,
+                                                   const Options& options)
+{
+    auto lock = lockPair(fs, pair, options);
+    if (!lock) return lock;
+    if (auto cleared = removeLeftovers(fs, journalPath(pair.large)); !cleared)
+        return std::unexpected(cleared.error());
+    return lock;
+}
+
 // One journaled operation; what apply and undo share. Returns the id the
 // operation got.
 std::expected<std::uint64_t, UndoError> run(FileSystem& fs, const Pair& pair, Origin origin,
@@ -590,9 +706,15 @@ std::expected<std::uint64_t, UndoError> run(FileSystem& fs, const Pair& pair, Or
     const std::uint64_t id = *journal ? (*journal)->nextId : 1;
     const format::Pieces entry = entryFor(*transaction, {id, now(options), undoes, origin});
     if (!*journal) {
+        // The journal holds the archives' bytes: it is as private as they are.
+        const auto archive = fs.inspect(pair.large);
+        if (!archive) return std::unexpected(archive.error());
         auto fresh = writeFresh(fs, journalPath(pair.large), id, format::encodeHeader(id));
         if (!fresh) return std::unexpected(fresh.error());
         *journal = std::move(*fresh);
+        if (*archive && (*archive)->permissions)
+            if (auto set = (*journal)->file->setPermissions((*archive)->permissions); !set)
+                return std::unexpected(set.error());
     } else if ((*journal)->end + entry.size() > options.sizeLimit) {
         if (auto compacted = compact(fs, **journal, entry.size(), options.sizeLimit); !compacted)
             return std::unexpected(compacted.error());
@@ -672,7 +794,14 @@ std::error_code make_error_code(Fault fault)
 
 std::filesystem::path journalPath(const std::filesystem::path& largeArchive)
 {
+    // A link to the archive leads to the journal beside the archive itself;
+    // any other spelling of the path names that place already.
+    std::error_code code;
     std::filesystem::path path = largeArchive;
+    if (std::filesystem::is_symlink(largeArchive, code)) {
+        const auto real = std::filesystem::canonical(largeArchive, code);
+        if (!code) path = real;
+    }
     path += ".journal";
     return path;
 }
@@ -681,6 +810,8 @@ Result<void> apply(FileSystem& fs, const Pair& pair, Origin origin,
                    std::span<const RecordWrite> writes, const Options& options)
 {
     if (writes.empty()) return {};
+    const auto lock = beginWriting(fs, pair, options);
+    if (!lock) return std::unexpected(lock.error());
     auto done =
         run(fs, pair, origin, 0, writes, options,
             [](const Planned&, std::span<const std::uint8_t>) -> std::optional<UndoConflict> {
@@ -691,12 +822,13 @@ Result<void> apply(FileSystem& fs, const Pair& pair, Origin origin,
     return {};
 }
 
-Result<std::optional<Recovery>> recover(FileSystem& fs, const Pair& pair)
+Result<std::optional<Recovery>> recover(FileSystem& fs, const Pair& pair, const Options& options)
 {
     // Looked at read-only first: with nothing to do, a journal in a folder
     // the user cannot write to is no obstacle, and nothing is written.
     {
         auto journal = openJournal(fs, journalPath(pair.large), false);
+        if (!journal && journal.error().code == Fault::NotAJournal) return std::nullopt;
         if (!journal) return std::unexpected(journal.error());
         if (!*journal) return std::nullopt;
         auto last = lastBlock(**journal);
@@ -704,10 +836,16 @@ Result<std::optional<Recovery>> recover(FileSystem& fs, const Pair& pair)
         const bool torn = !*last && (*journal)->end > kHeaderSize;
         if (!torn && (!*last || (*last)->view.kind != Kind::Operation)) return std::nullopt;
     }
+    // What looks unfinished may be another program's operation in progress:
+    // only the holder of the lock may take it for a crashed one.
+    const auto lock = beginWriting(fs, pair, options);
+    if (!lock) return std::unexpected(lock.error());
     Recovery report;
     auto journal = openSettled(fs, pair, report);
     if (!journal) return std::unexpected(journal.error());
     if (*journal) (void)(*journal)->file->close();
+    if (!report.operation && report.discardedBytes == 0 && report.damagedEntries == 0)
+        return std::nullopt;
     return report;
 }
 
@@ -722,6 +860,10 @@ Result<std::vector<HistoryEntry>> history(FileSystem& fs, const Pair& pair)
 std::expected<UndoReport, UndoError> undoLast(FileSystem& fs, const Pair& pair,
                                               const Options& options)
 {
+    // The lock covers choosing the operation to undo as well as undoing it:
+    // two undos at once undo two operations, one after the other.
+    const auto lock = beginWriting(fs, pair, options);
+    if (!lock) return std::unexpected(lock.error());
     HistoryEntry target;
     std::optional<Block> block;
     {

@@ -6,7 +6,10 @@
 // last finished operations can be undone, one after another.
 //
 // One journal serves both archives of a pair; it lies beside the large one as
-// <large archive>.journal. A missing journal is an empty one: reading, listing
+// <large archive>.journal, the large archive found through any link to it, so
+// that every name of the pair meets the same journal. Every step that writes
+// or recovers holds the pair's writer lock, taken on the large archive: two
+// programs never interleave their operations. A missing journal is an empty one: reading, listing
 // and a recovery with nothing to do never create it. A user may delete it
 // whenever no operation runs; only the undo history is lost.
 #pragma once
@@ -56,6 +59,11 @@ struct Options {
     std::uint64_t sizeLimit = std::uint64_t{64} << 20;
     // When operations happen; empty means the system clock.
     std::function<Time()> clock;
+    // How long a writer waits for another program's operation on the pair
+    // to end before it refuses (fileio::Fault::Locked); onWaiting, when
+    // given, is told once that it waits.
+    std::chrono::milliseconds lockWait = std::chrono::seconds(5);
+    std::function<void()> onWaiting;
 };
 
 enum class State : std::uint8_t {
@@ -63,6 +71,7 @@ enum class State : std::uint8_t {
     Committed,   // every record written and verified
     RolledBack,  // failed or interrupted, every record it had written put back
     Undone,      // committed, and a later committed undo put it back
+    Damaged,     // an entry whose bytes fail their checksum: nothing of it is known
 };
 
 struct HistoryEntry {
@@ -82,6 +91,10 @@ struct Recovery {
     std::size_t putBack = 0;                // records that held its new bytes and now the old
     std::vector<RecordPlace> leftAlone;     // records holding neither: not touched
     std::uint64_t discardedBytes = 0;       // a torn end of the journal, cut off
+    // Every record already held the operation's new bytes: it had finished
+    // but for its commit mark, and is now marked committed, not rolled back.
+    bool completed = false;
+    std::size_t damagedEntries = 0;  // entries damaged in place, passed over
 };
 
 struct UndoReport {
@@ -120,8 +133,11 @@ fileio::Result<void> apply(fileio::FileSystem& fs, const Pair& pair, Origin orig
                            std::span<const RecordWrite> writes, const Options& options = {});
 
 // Called when the application opens a pair: cuts a torn end off the journal
-// and rolls back an interrupted operation. Nothing when there was nothing to do.
-fileio::Result<std::optional<Recovery>> recover(fileio::FileSystem& fs, const Pair& pair);
+// and rolls back an interrupted operation (or marks one committed whose
+// records all hold its new bytes). Nothing when there was nothing to do; a
+// file at the journal's name that is no journal is left to the next write.
+fileio::Result<std::optional<Recovery>> recover(fileio::FileSystem& fs, const Pair& pair,
+                                                const Options& options = {});
 
 // Undoes the newest committed operation that is not undone yet (undos are not
 // undone), as an operation of its own.

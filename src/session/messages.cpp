@@ -50,7 +50,8 @@ std::string reasonText(const std::error_code& code)
     if (code.category() == journal::faultCategory()) {
         switch (static_cast<journal::Fault>(code.value())) {
             case journal::Fault::NotAJournal:
-                return "日志文件不是Pelloran的日志，没有动它。";
+                return "这个文件不是Pelloran的日志，没有动它。把它移走或删掉就可以写入，"
+                       "只会失去它可能记着的撤销记录。";
             case journal::Fault::NewerVersion:
                 return "日志文件是较新版本的Pelloran写的。";
             case journal::Fault::EntryDamaged:
@@ -61,6 +62,8 @@ std::string reasonText(const std::error_code& code)
     }
     if (code == fileio::Fault::ShortWrite) return "系统只写入了一部分数据。";
     if (code == fileio::Fault::WriteProtected) return "文件是只读的，没有替换它。";
+    if (code == fileio::Fault::Locked)
+        return "另一个程序正在写入这对头像文件，等了几秒仍没有结束。什么都没有改变，请稍后再试。";
     if (code == fileio::Fault::NotRegularFile)
         return "这不是普通文件，而是管道、设备或套接字，没有打开它。";
     const std::string system = trimmed(code.message());
@@ -235,13 +238,21 @@ Message describe(const Error& error)
 Message recovered(const journal::Recovery& recovery)
 {
     std::string text;
-    if (recovery.operation)
+    if (recovery.operation && recovery.completed)
+        text =
+            format("上次中断的%1（%2）其实已经写完：%3个头像记录都是新的，已记为完成。",
+                   {operationKind(recovery.operation->origin), timeText(recovery.operation->time),
+                    std::to_string(recovery.operation->records)});
+    else if (recovery.operation)
         text = format("上次中断的%1（%2）已回滚：%3个头像记录已恢复。",
                       {operationKind(recovery.operation->origin),
                        timeText(recovery.operation->time), std::to_string(recovery.putBack)});
     for (const journal::RecordPlace& place : recovery.leftAlone)
         text += format("\r%1已被别的程序改动过，没有动它。",
                        {placeText(place.archive, numberAt(place))});
+    if (recovery.damagedEntries > 0)
+        text += format("\r日志中有%1项已损坏，已跳过；其余的操作仍可撤销。",
+                       {std::to_string(recovery.damagedEntries)});
     if (recovery.discardedBytes > 0)
         text +=
             format("\r日志末尾写了一半的%1字节已删去。", {std::to_string(recovery.discardedBytes)});
@@ -371,6 +382,8 @@ std::string operationState(journal::State state)
             return "已回滚";
         case journal::State::Undone:
             return "已撤销";
+        case journal::State::Damaged:
+            return "已损坏";
     }
     return {};
 }
@@ -417,6 +430,8 @@ std::string timeText(journal::Time time)
 
 std::string historyLine(const HistoryEntry& entry)
 {
+    if (entry.state == journal::State::Damaged)
+        return "#?  日志中的这一项已损坏，无法读取，已跳过；它之后的操作不受影响。";
     std::string line =
         format("#%1  %2  %3  %4个头像记录  %5",
                {std::to_string(entry.id), timeText(entry.time), operationKind(entry.origin),
@@ -517,6 +532,11 @@ std::string differencesExported(std::size_t records, const std::filesystem::path
 {
     return format("已把第一对文件中不同的%1个头像导出到“%2”。",
                   {std::to_string(records), displayName(folder)});
+}
+
+std::string waitingForWriter(const std::filesystem::path& largeArchive)
+{
+    return format("另一个程序正在写入“%1”，等它写完……", {displayName(largeArchive)});
 }
 
 std::string progressWord(Work work)

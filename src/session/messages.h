@@ -61,6 +61,9 @@ std::string sheetDone(std::size_t portraits, Slot slot, const std::filesystem::p
 std::string differenceLine(const PackEntry& entry);
 std::string differencesFound(std::size_t records);
 std::string differencesExported(std::size_t records, const std::filesystem::path& folder);
+// Said on a terminal while a write waits for another program's to end.
+std::string waitingForWriter(const std::filesystem::path& largeArchive);
+
 // The word before "n/total" on a progress line.
 enum class Work { Export, Check };
 std::string progressWord(Work work);

@@ -133,7 +133,7 @@ Result<Opened> Session::open(const std::filesystem::path& largeArchive, Opening 
     if (!pair) return std::unexpected(pair.error());
     // What is shown must never be the half of a write a crash cut short.
     fileio::Result<std::optional<journal::Recovery>> recovered;
-    if (opening == Opening::Recover) recovered = journal::recover(fileSystem_, *pair);
+    if (opening == Opening::Recover) recovered = journal::recover(fileSystem_, *pair, writing_);
     if (!recovered) return std::unexpected(recovered.error());
     auto opened = transact(state_, [&](State& next) -> Result<void> {
         next.largeArchive = pair->large;
@@ -365,7 +365,7 @@ Result<void> Session::writePending()
     }
     if (writes.empty()) return {};
     if (auto written = journal::apply(fileSystem_, {state_.largeArchive, state_.smallArchive},
-                                      journal::Origin::WriteBack, writes);
+                                      journal::Origin::WriteBack, writes, writing_);
         !written)
         return std::unexpected(written.error());
     state_.large.pending.reset();
@@ -377,8 +377,8 @@ Result<void> Session::writeRecords(journal::Origin origin,
                                    std::span<const journal::RecordWrite> writes)
 {
     if (auto open = needsPair(); !open) return open;
-    if (auto written =
-            journal::apply(fileSystem_, {state_.largeArchive, state_.smallArchive}, origin, writes);
+    if (auto written = journal::apply(fileSystem_, {state_.largeArchive, state_.smallArchive},
+                                      origin, writes, writing_);
         !written)
         return std::unexpected(written.error());
     // What is shown must be what the archives hold; an import waiting for a
@@ -404,7 +404,8 @@ int numberAt(Slot slot, std::uint64_t offset)
 Result<Undone> Session::undo()
 {
     if (auto open = needsPair(); !open) return std::unexpected(open.error());
-    auto undone = journal::undoLast(fileSystem_, {state_.largeArchive, state_.smallArchive});
+    auto undone =
+        journal::undoLast(fileSystem_, {state_.largeArchive, state_.smallArchive}, writing_);
     if (!undone)
         return std::unexpected(std::visit(
             [](const auto& e) -> Error {

@@ -8,9 +8,11 @@
 // when everything went through.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <variant>
@@ -195,6 +197,13 @@ public:
     // the work on whole pairs (session/packs.h) uses the same.
     fileio::FileSystem& fileSystem() const { return fileSystem_; }
     const Pictures* pictures() const { return pictures_; }
+    // How a write waits for another program's operation on the pair to end:
+    // how long, and whom to tell that it waits (a terminal line, say).
+    void setWriterWait(std::chrono::milliseconds wait, std::function<void()> onWaiting = {})
+    {
+        writing_.lockWait = wait;
+        writing_.onWaiting = std::move(onWaiting);
+    }
     // Refuses, as NoPairOpen, an operation that needs an open pair when none is.
     Result<void> needsPair() const;
     // Refuses, as ExportOverArchive, a file to write that is one of the open
@@ -268,6 +277,7 @@ private:
 
     fileio::FileSystem& fileSystem_;
     const Pictures* pictures_;
+    journal::Options writing_;
     State state_;
 };
 

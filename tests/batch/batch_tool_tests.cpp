@@ -241,12 +241,21 @@ TEST_F(BatchTool, AContactSheetShowsEachPortraitInItsRecordsColours)
 
 TEST_F(BatchTool, AnImportCutShortIsReportedThenRolledBackOnTheNextRun)
 {
-    writeFile(pack / "003.bmp", bitmap::encodeRecord(Slot::Large, edited(Slot::Large, 3)));
+    for (int n : {3, 4})
+        writeFile(pack / packFileName(n, Slot::Large, FileKind::Bmp),
+                  bitmap::encodeRecord(Slot::Large, edited(Slot::Large, n)));
     ASSERT_EQ(run({"import", large(first), pack.string()}).exit, 0);
-    // Without its commit mark, the last block, the import never finished.
+    // Killed after the first record: no commit mark, number 4 still old.
     auto journalBytes = readFile(journal::journalPath(large(first)));
     journalBytes.resize(journalBytes.size() - 40);
     writeFile(journal::journalPath(large(first)), journalBytes);
+    {
+        auto bytes = archiveBytes(first, Slot::Large);
+        const auto record = demo::demoRecord(Slot::Large, 4);
+        std::ranges::copy(record, bytes.begin() + static_cast<std::ptrdiff_t>(archive::recordOffset(
+                                                      archive::kLargeLayout, 4)));
+        writeFile(first / "GRPFACES.S10", bytes);
+    }
 
     EXPECT_NE(run({"info", large(first)}).out.find("有一个未完成的操作"), std::string::npos);
     const Outcome next =

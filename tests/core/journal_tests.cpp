@@ -251,7 +251,7 @@ TEST(Journal, RefusesBeforeAnyRecordIsTouched)
     }
 }
 
-TEST(Journal, RecoveryRollsBackAnUnfinishedOperationOnlyWhereItsBytesAre)
+TEST(Journal, RecoveryRollsBackAnUnfinishedOperationOnlyWhereItsBytesAreAndKeepsAFinishedOne)
 {
     const Writes writes = bothSlots(1, 2, 5);  // large 1, small 1, large 2, small 2
     const RecordWrite foreign = recordWrite(Slot::Small, 2, 9);
@@ -268,10 +268,14 @@ TEST(Journal, RecoveryRollsBackAnUnfinishedOperationOnlyWhereItsBytesAre)
         bool rolledBack;
         std::size_t putBack;
         std::vector<journal::RecordPlace> leftAlone;
+        // Every record holds the new bytes: finished, only its mark is lost.
+        bool completed = false;
+        std::size_t flipped = 0;  // a bit flipped this many bytes before the end
     };
     const Row rows[] = {
-        {"commit mark never written", kMarkSize, 0, Meddle::None, false, true, 4, {}},
-        {"commit mark torn", kMarkSize / 2, 0, Meddle::None, true, true, 4, {}},
+        {"commit mark never written", kMarkSize, 0, Meddle::None, false, false, 0, {}, true},
+        {"commit mark torn", kMarkSize / 2, 0, Meddle::None, true, false, 0, {}, true},
+        {"commit mark damaged", 0, 0, Meddle::None, false, false, 0, {}, true, 20},
         {"killed between the archives", kMarkSize, 0, Meddle::SmallOldAgain, false, true, 2, {}},
         {"a record changed since", kMarkSize, 0, Meddle::SmallChanged, false, true, 3, {small2}},
         {"small archive gone", kMarkSize, 0, Meddle::SmallGone, false, true, 2, {small1, small2}},
@@ -285,6 +289,7 @@ TEST(Journal, RecoveryRollsBackAnUnfinishedOperationOnlyWhereItsBytesAre)
         ASSERT_TRUE(journal::apply(fs, folder.pair, Origin::BatchImport, writes));
         Bytes journalBytes = *folder.journalBytes();
         journalBytes.resize(journalBytes.size() - row.cut + row.zeros);
+        if (row.flipped) journalBytes[journalBytes.size() - row.flipped] ^= 0x10;
         folder.putJournal(journalBytes);
         Archives meddled = folder.archives();
         if (row.meddle == Meddle::SmallOldAgain) meddled[1] = smallPair()[1];
@@ -297,7 +302,8 @@ TEST(Journal, RecoveryRollsBackAnUnfinishedOperationOnlyWhereItsBytesAre)
         ASSERT_TRUE(recovered.has_value()) << recovered.error().code.message();
         ASSERT_TRUE(recovered->has_value());
         const journal::Recovery& report = **recovered;
-        EXPECT_EQ(report.operation.has_value(), row.rolledBack);
+        EXPECT_EQ(report.operation.has_value(), row.rolledBack || row.completed);
+        EXPECT_EQ(report.completed, row.completed);
         EXPECT_EQ(report.operation ? report.operation->origin : Origin::BatchImport,
                   Origin::BatchImport);
         EXPECT_EQ(report.putBack, row.putBack);
@@ -320,9 +326,10 @@ TEST(Journal, RecoveryRollsBackAnUnfinishedOperationOnlyWhereItsBytesAre)
         EXPECT_FALSE(again->has_value());
         const auto entries = journal::history(fs, folder.pair);
         ASSERT_TRUE(entries.has_value());
-        EXPECT_EQ(statesOf(*entries), row.cut > kMarkSize ? std::vector<State>{}
-                                      : row.rolledBack    ? std::vector{State::RolledBack}
-                                                          : std::vector{State::Committed});
+        EXPECT_EQ(statesOf(*entries), row.flipped ? (std::vector{State::Committed, State::Damaged})
+                                      : row.cut > kMarkSize ? std::vector<State>{}
+                                      : row.rolledBack      ? std::vector{State::RolledBack}
+                                                            : std::vector{State::Committed});
     }
 
     // With no journal there is nothing to do, and nothing is created.
@@ -413,11 +420,14 @@ TEST(Journal, AFailureAtAnyStepLeavesEachArchiveWhollyOldOrWhollyNew)
         }
         if (!scenario.effect.empty()) after = applied(before, scenario.effect);
         if (scenario.unfinished) {
+            // Interrupted between the archives: the small one still old.
             Bytes bytes = *folder.journalBytes();
             bytes.resize(bytes.size() - kMarkSize);
             folder.putJournal(bytes);
+            folder.put({before[0], after[1]});
         }
         const auto journalBefore = folder.journalBytes();
+        const Archives start = folder.archives();
         const auto newestCommitted = [&] {
             const auto entries = journal::history(native, folder.pair);
             std::uint64_t id = 0;
@@ -453,7 +463,7 @@ TEST(Journal, AFailureAtAnyStepLeavesEachArchiveWhollyOldOrWhollyNew)
 
         for (const auto& [what, arm] : armings) {
             SCOPED_TRACE(::testing::Message() << scenario.what << ", " << what);
-            folder.put(before);
+            folder.put(start);
             folder.putJournal(journalBefore);
             FaultyFileSystem faulty;
             arm(faulty);
@@ -574,7 +584,8 @@ TEST(JournalCrash, AKillAtAnyMomentLeavesTheArchivesAsBeforeOrAfterOnceRecovered
     std::uniform_int_distribution<std::size_t> operation(
         static_cast<std::size_t>(firstRecordWrite - log.begin()) + 1,
         static_cast<std::size_t>(log.rend() - commitWrite));
-    int beforeEntry = 0, entryOnly = 0, mixed = 0, allWritten = 0, afterCommit = 0, exited = 0;
+    int beforeEntry = 0, entryOnly = 0, mixed = 0, allWritten = 0, kept = 0, afterCommit = 0,
+        exited = 0;
     const auto deadline = Clock::now() + kBudget;
     int kills = 0;
     for (bool changed = true; kills < kKills && (kills < kMinimum || Clock::now() < deadline);
@@ -592,29 +603,34 @@ TEST(JournalCrash, AKillAtAnyMomentLeavesTheArchivesAsBeforeOrAfterOnceRecovered
         const auto recovered = journal::recover(fileio::nativeFileSystem(), folder.pair);
         ASSERT_TRUE(recovered.has_value()) << recovered.error().code.message();
         EXPECT_TRUE(!committed || !recovered->has_value());
+        // Every record written, only the mark missing: the batch is kept.
+        const bool completed = *recovered && (*recovered)->completed;
         if (!*recovered || !(*recovered)->operation) {
             ++(committed ? afterCommit : beforeEntry);
+        } else if (completed) {
+            ++kept;
         } else {
             const std::size_t putBack = (*recovered)->putBack;
             ++(putBack == 0 ? entryOnly : putBack == batch.size() ? allWritten : mixed);
         }
         const Archives now = folder.archives();
-        ASSERT_TRUE(now == (committed ? after : before))
+        ASSERT_TRUE(now == (committed || completed ? after : before))
             << (now == before || now == after ? "the wrong whole state"
                                               : "a mixture of old and new records");
         changed = now != before;
     }
     RecordProperty("kills", kills);
     RecordProperty("before_entry_whole", beforeEntry);
-    RecordProperty("inside_record_writes", entryOnly + mixed + allWritten);
+    RecordProperty("inside_record_writes", entryOnly + mixed + allWritten + kept);
     RecordProperty("after_commit", afterCommit);
     std::printf(
         "journal crash test: %d kills (a batch of %zu records runs %lld us): %d before the "
         "entry was whole; %d inside the record writes (%d with no record written yet, %d with "
-        "the archives mixed, %d with every record written); %d after the commit (%d had "
-        "exited)\n",
+        "the archives mixed, %d with every record put back, %d finished but for the mark and "
+        "kept); %d after the commit (%d had exited)\n",
         kills, batch.size(), static_cast<long long>(whole), beforeEntry,
-        entryOnly + mixed + allWritten, entryOnly, mixed, allWritten, afterCommit, exited);
+        entryOnly + mixed + allWritten + kept, entryOnly, mixed, allWritten, kept, afterCommit,
+        exited);
 }
 #endif
 
