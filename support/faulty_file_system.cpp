@@ -30,7 +30,13 @@ public:
     fileio::Result<void> writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override
     {
         std::optional<FaultyFileSystem::Mode> hit;
-        if (auto code = fs_.note({Operation::Write, path_, offset, data.size()}, &hit)) {
+        const auto code = fs_.note({Operation::Write, path_, offset, data.size()}, &hit);
+        if (hit == FaultyFileSystem::Mode::WrongBytes && !code && !data.empty()) {
+            std::vector<std::uint8_t> changed(data.begin(), data.end());
+            changed[0] ^= 0xFF;
+            return real_->writeAt(offset, changed);
+        }
+        if (code) {
             if (hit == FaultyFileSystem::Mode::ShortWrite)
                 (void)real_->writeAt(offset, data.first(data.size() / 2));
             return std::unexpected(Error{path_, Operation::Write, *code});
@@ -172,8 +178,9 @@ std::optional<std::error_code> FaultyFileSystem::note(Entry entry, std::optional
     std::optional<std::error_code> failure;
     if (countdown_ > 0 && --countdown_ == 0) {
         injected_ = true;
-        // Wrong bytes is a read that succeeds; anywhere else it is a failure.
-        const bool wrongBytes = mode_ == Mode::WrongBytes && entry.operation == Operation::Read;
+        // Wrong bytes is a read or write that succeeds; anywhere else it is a failure.
+        const bool wrongBytes = mode_ == Mode::WrongBytes && (entry.operation == Operation::Read ||
+                                                              entry.operation == Operation::Write);
         if (!wrongBytes) failure = code_;
         if (hit) *hit = mode_;
     }

@@ -42,8 +42,9 @@ public:
     enum class Mode { Fail, ShortWrite, WrongBytes };
     // Fails the k-th operation from now (1 = the next one). In ShortWrite
     // mode a write writes its first half and then fails; in WrongBytes mode
-    // a read succeeds but hands back its first byte changed, as a disk that
-    // kept something other than what was written does.
+    // a read succeeds but hands back its first byte changed, and a write
+    // succeeds but stores its first byte changed, as a disk that kept
+    // something other than what was written does.
     void failAt(int k, Mode mode = Mode::Fail,
                 std::error_code code = std::make_error_code(std::errc::io_error));
     // Fails every operation of one kind on one file (on every file when path

@@ -328,11 +328,20 @@ Result<void> rollBack(FileSystem& fs, const Pair& pair, OpenJournal& journal,
         if (auto flushed = (*opened)->flush(); !flushed) return flushed;
         for (std::size_t i : restored) {
             const auto& record = operation.records[i];
-            current.resize(record.length);
-            auto read = readExactly(**opened, record.offset, current);
-            if (!read) return std::unexpected(read.error());
-            if (!*read || !std::ranges::equal(current, operation.oldBytes(i)))
-                return failure(path, Operation::Write, archive::Fault::VerifyMismatch);
+            // A record that reads back wrong holds neither the old nor the new
+            // bytes, which the next recovery would take for someone else's
+            // change and leave so: it is written once more before giving up.
+            for (int attempt = 0;; ++attempt) {
+                current.resize(record.length);
+                auto read = readExactly(**opened, record.offset, current);
+                if (!read) return std::unexpected(read.error());
+                if (*read && std::ranges::equal(current, operation.oldBytes(i))) break;
+                if (attempt == 1)
+                    return failure(path, Operation::Write, archive::Fault::VerifyMismatch);
+                if (auto again = (*opened)->writeAt(record.offset, operation.oldBytes(i)); !again)
+                    return again;
+                if (auto flushed = (*opened)->flush(); !flushed) return flushed;
+            }
         }
         (void)(*opened)->close();
         report.putBack += restored.size();

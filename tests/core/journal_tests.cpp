@@ -14,6 +14,7 @@
 #include "archive/layout.h"
 #include "demo_archives.h"
 #include "journal/checksum.h"
+#include "journal/format.h"
 #include "journal/journal.h"
 #include "support/faulty_file_system.h"
 #include "support/test_files.h"
@@ -189,6 +190,80 @@ TEST(Journal, UndoWalksBackDownTheHistoryButNotOverARecordChangedSince)
     EXPECT_EQ((*entries)[3].undoes, (*entries)[0].id);
     EXPECT_EQ((*entries)[1].records, 6u);
     EXPECT_EQ((*entries)[0].time, journal::Time(std::chrono::hours(1)));
+}
+
+// What a kill cannot show, since it leaves the page cache standing: the
+// order the journal's promises rest on, as the file operations happened.
+TEST(Journal, FlushesItsEntryBeforeAnyRecordAndReadsTheRecordsBackBeforeTheCommitMark)
+{
+    PairFolder folder;
+    ASSERT_TRUE(journal::apply(fileio::nativeFileSystem(), folder.pair, Origin::WriteBack,
+                               bothSlots(3, 3, 1)));
+    FaultyFileSystem fs;
+    ASSERT_TRUE(journal::apply(fs, folder.pair, Origin::BatchImport, bothSlots(1, 2, 5)));
+    const auto& log = fs.log();
+    const auto is = [](const auto& path, Operation operation) {
+        return [&path, operation](const FaultyFileSystem::Entry& e) {
+            return e.path == path && e.operation == operation &&
+                   (operation != Operation::Write || e.size > 0);
+        };
+    };
+    const auto first = [&](auto pred) { return std::ranges::find_if(log, pred) - log.begin(); };
+    const auto last = [&](auto pred) {
+        return log.rend() - std::ranges::find_if(log.rbegin(), log.rend(), pred) - 1;
+    };
+    const auto entryWrite = first(is(folder.journal, Operation::Write));
+    const auto entryFlush = first(is(folder.journal, Operation::Flush));
+    const auto commitWrite = last(is(folder.journal, Operation::Write));
+    const auto commitFlush = last(is(folder.journal, Operation::Flush));
+    EXPECT_LT(entryWrite, entryFlush);
+    EXPECT_LT(entryFlush, commitWrite);
+    EXPECT_LT(commitWrite, commitFlush);
+    for (const auto& archive : {folder.pair.large, folder.pair.small}) {
+        SCOPED_TRACE(archive.filename().string());
+        const auto written = first(is(archive, Operation::Write));
+        const auto flushed = first(is(archive, Operation::Flush));
+        const auto readBack = last(is(archive, Operation::Read));
+        EXPECT_LT(entryFlush, written) << "a record changed before its old bytes were durable";
+        EXPECT_LT(last(is(archive, Operation::Write)), flushed);
+        EXPECT_LT(flushed, readBack);
+        EXPECT_LT(readBack, commitWrite) << "committed before the record was read back";
+    }
+}
+
+// A flipped bit in an older entry is named and passed over: the operations
+// after it stay listed and can be undone. Named through a link, the pair
+// meets the same journal.
+TEST(Journal, ADamagedEntryHidesNothingAfterItAndALinkMeetsTheSameJournal)
+{
+    PairFolder folder;
+    fileio::FileSystem& fs = fileio::nativeFileSystem();
+    for (int salt : {1, 2, 3})
+        ASSERT_TRUE(
+            journal::apply(fs, folder.pair, Origin::WriteBack, bothSlots(salt, salt, salt)));
+    Bytes bytes = *folder.journalBytes();
+    bytes[journal::format::kHeaderSize + journal::format::kBlockHeadSize + 40] ^=
+        0x01;  // inside the first entry
+    folder.putJournal(bytes);
+    auto entries = journal::history(fs, folder.pair);
+    ASSERT_TRUE(entries.has_value());
+    EXPECT_EQ(statesOf(*entries),
+              (std::vector{State::Damaged, State::Committed, State::Committed}));
+
+#ifndef _WIN32
+    const journal::Pair linked{folder.dir / "link.S10", folder.pair.small};
+    std::filesystem::create_symlink(folder.pair.large, linked.large);
+    EXPECT_EQ(journal::journalPath(linked.large), folder.journal);
+    ASSERT_TRUE(journal::undoLast(fs, linked).has_value());
+#else
+    ASSERT_TRUE(journal::undoLast(fs, folder.pair).has_value());
+#endif
+    ASSERT_TRUE(journal::undoLast(fs, folder.pair).has_value());
+    const auto nothing = journal::undoLast(fs, folder.pair);
+    EXPECT_TRUE(!nothing && std::holds_alternative<journal::NothingToUndo>(nothing.error()));
+    entries = journal::history(fs, folder.pair);
+    EXPECT_EQ(statesOf(*entries), (std::vector{State::Damaged, State::Undone, State::Undone,
+                                               State::Committed, State::Committed}));
 }
 
 TEST(Journal, RefusesBeforeAnyRecordIsTouched)
@@ -453,6 +528,14 @@ TEST(Journal, AFailureAtAnyStepLeavesEachArchiveWhollyOldOrWhollyNew)
                 armings.emplace_back("short write at step " + std::to_string(k),
                                      [at](FaultyFileSystem& f) {
                                          f.failAt(at, FaultyFileSystem::Mode::ShortWrite);
+                                     });
+            // A record stored wrong is caught by reading it back.
+            const auto& step = counting.log()[k - 1];
+            if (step.operation == Operation::Write && step.size > 0 &&
+                (step.path == folder.pair.large || step.path == folder.pair.small))
+                armings.emplace_back("wrong byte stored at step " + std::to_string(k),
+                                     [at](FaultyFileSystem& f) {
+                                         f.failAt(at, FaultyFileSystem::Mode::WrongBytes);
                                      });
         }
         for (const auto& archive : {folder.pair.large, folder.pair.small})
