@@ -176,6 +176,9 @@ void Form1::openPair(const std::filesystem::path& largeArchive)
 
 void Form1::undo()
 {
+    // Another program's operation is undone only once the user has said so.
+    if (const auto next = session_.nextUndo(); next && *next && !session::isWriteBack(**next))
+        if (tell(session::undoOthersQuestion(**next)) != MessageAnswer::Yes) return;
     const auto undone = session_.undo();
     settle(undone);
     if (!undone) return;
@@ -296,6 +299,20 @@ void Form1::makeSmallFromLarge()
 {
     if (auto made = takeOrRefuse([&](session::Colours) { return session_.smallFromLarge(); }))
         accept(std::move(*made));
+}
+
+void Form1::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Another program may have written the pair while the user was there:
+    // what is shown catches up when the window is the user's again. A file
+    // that cannot be read now is said by the next action that needs it.
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow()) return;
+    if (!session_.state().pairOpen()) return;
+    if (const auto changed = session_.catchUp(); changed && *changed) {
+        showState();
+        emit archivesChanged();
+    }
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event)

@@ -122,6 +122,7 @@ public:
 protected:
     // A dropped archive opens its pair; dropped pictures (one or two) are
     // imported, each into the slot its size names.
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

@@ -197,6 +197,11 @@ Message sessionRefusal(const Refusal& refusal)
         case Problem::NoPngWriter:
             if (refusal.file.empty()) return {Tone::Error, kErrorTitle, "无法写出PNG图片。"};
             return {Tone::Error, kErrorTitle, format("无法生成“%1”：\r无法写出PNG图片。", {file})};
+        case Problem::ChangedElsewhere:
+            return {Tone::Error, kErrorTitle,
+                    format("没有写入：“%1”中这个编号的头像在导入之后已被别的程序改动过。\r"
+                           "已重新读取，请看过之后重新导入。",
+                           {file})};
         case Problem::ExportOverArchive:
             return {
                 Tone::Error, kErrorTitle,
@@ -277,6 +282,15 @@ Message undoDone(const Undone& undone)
         text += records;
     }
     return {Tone::Notice, kNoticeTitle, text + "。"};
+}
+
+Message undoOthersQuestion(const HistoryEntry& operation)
+{
+    return {
+        Tone::Question, kWarningTitle,
+        format("要撤销的是#%1：%2（%3），%4个头像记录，不是在这个窗口里写入的。\r确定要撤销它吗？",
+               {std::to_string(operation.id), operationKind(operation.origin),
+                timeText(operation.time), std::to_string(operation.records)})};
 }
 
 Message exportDone()

@@ -35,6 +35,8 @@ Message exportDone();
 // One sentence on a write that a crash had cut short and opening rolled back.
 Message recovered(const journal::Recovery& recovery);
 Message undoDone(const Undone& undone);
+// Asked before the window undoes an operation it did not write itself.
+Message undoOthersQuestion(const HistoryEntry& operation);
 Message writeDone();
 Message about();
 Message exitQuestion();

@@ -200,6 +200,40 @@ Result<void> Session::reload(Slot slot)
     return transact(state_, [&](State& next) { return load(next, slot); });
 }
 
+Result<bool> Session::changedOnDisk(Slot slot) const
+{
+    // An archive that no longer holds the whole record is not another
+    // program's change: a write refuses it with its own reason.
+    Record record(archive::layoutOf(slot).recordSize);
+    const auto read =
+        fileio::readAtMost(fileSystem_, state_.archive(slot), state_.recordOffset(slot), record);
+    if (!read) return std::unexpected(read.error());
+    return *read == record.size() && record != state_.slot(slot).loaded;
+}
+
+Result<bool> Session::catchUp()
+{
+    if (auto open = needsPair(); !open) return std::unexpected(open.error());
+    bool changed = false;
+    auto caughtUp = transact(state_, [&](State& next) -> Result<void> {
+        for (Slot slot : {Slot::Large, Slot::Small}) {
+            auto differs = changedOnDisk(slot);
+            if (!differs) return std::unexpected(differs.error());
+            if (!*differs) continue;
+            changed = true;
+            auto pending = std::move(next.slot(slot).pending);
+            if (auto loaded = load(next, slot); !loaded) return loaded;
+            if (pending) {
+                next.slot(slot).preview = pending->record;
+                next.slot(slot).pending = std::move(pending);
+            }
+        }
+        return {};
+    });
+    if (!caughtUp) return std::unexpected(caughtUp.error());
+    return changed;
+}
+
 Result<void> Session::readRecords(Slot slot, int first, std::span<std::uint8_t> out) const
 {
     if (auto open = needsPair(); !open) return open;
@@ -356,6 +390,18 @@ Result<Record> Session::recheck(Slot slot) const
 
 Result<void> Session::writePending()
 {
+    // An import was mapped against the record as it was read; written over a
+    // change another program made since, it would undo that change unseen.
+    for (Slot slot : {Slot::Large, Slot::Small}) {
+        if (!state_.slot(slot).pending) continue;
+        const auto differs = changedOnDisk(slot);
+        if (!differs) return std::unexpected(differs.error());
+        if (!*differs) continue;
+        if (auto reloaded = transact(state_, [&](State& next) { return load(next, slot); });
+            !reloaded)
+            return reloaded;
+        return std::unexpected(Refusal{Problem::ChangedElsewhere, state_.archive(slot)});
+    }
     std::vector<journal::RecordWrite> writes;
     for (Slot slot : {Slot::Large, Slot::Small}) {
         if (!state_.slot(slot).pending) continue;
@@ -430,6 +476,17 @@ Result<Undone> Session::undo()
             !reloaded)
             return std::unexpected(reloaded.error());
     return result;
+}
+
+Result<std::optional<HistoryEntry>> Session::nextUndo() const
+{
+    auto entries = history();
+    if (!entries) return std::unexpected(entries.error());
+    // As the journal chooses: the newest committed write that is no undo.
+    for (auto entry = entries->rbegin(); entry != entries->rend(); ++entry)
+        if (entry->state == journal::State::Committed && entry->origin != journal::Origin::Undo)
+            return *entry;
+    return std::nullopt;
 }
 
 Result<std::vector<HistoryEntry>> Session::history() const

@@ -102,6 +102,7 @@ enum class Problem {
     ExportOverArchive,  // an export name is one of the open archives
     NoPngWriter,        // PNG was asked for where no PNG writer was given
     NothingToUndo,      // every write the journal remembers is undone already
+    ChangedElsewhere,   // another program changed the shown record after it was read
 };
 struct Refusal {
     Problem problem;
@@ -144,6 +145,13 @@ struct CheckedImport {
 
 // An operation the pair's journal remembers.
 using HistoryEntry = journal::HistoryEntry;
+
+// Whether the operation is a write-back, the window's own kind of write (a
+// batch import is the batch tool's).
+inline bool isWriteBack(const HistoryEntry& entry)
+{
+    return entry.origin == journal::Origin::WriteBack;
+}
 
 // Whether opening a pair may roll back what a crash left unfinished, as
 // anything that shows or writes the pair must, or only looks.
@@ -227,6 +235,10 @@ public:
     Result<void> goTo(int number);
     // Reads the slot's record of the shown number again.
     Result<void> reload(Slot slot);
+    // Catches up with another program's writes: the shown number's records,
+    // read again where they changed since they were read; a slot waiting with
+    // an import keeps it on show. Whether anything changed.
+    Result<bool> catchUp();
     // The slot's records from number first on, back to back, as many as fill
     // out; what an archive does not have reads as 0.
     Result<void> readRecords(Slot slot, int first, std::span<std::uint8_t> out) const;
@@ -257,7 +269,10 @@ public:
 
     // Writes the pending imports into the shown number's records as one
     // journaled operation: each file is read and checked again first, and
-    // either every pending slot is written or none is.
+    // either every pending slot is written or none is. An import whose record
+    // another program changed since it was read is not written over that
+    // change: the record is read again, the import dropped, and the write
+    // refused (ChangedElsewhere).
     Result<void> writePending();
     // Writes records into the pair as one journaled operation of origin: all
     // of them or none. The shown number is read again when it was written.
@@ -267,6 +282,8 @@ public:
     // journal remembers it; the shown number is read again when it was one
     // of the records put back.
     Result<Undone> undo();
+    // The operation undo() would undo now, if any.
+    Result<std::optional<HistoryEntry>> nextUndo() const;
     // The writes the journal remembers, oldest first.
     Result<std::vector<HistoryEntry>> history() const;
 
@@ -274,6 +291,7 @@ private:
     Result<void> load(State& next, Slot slot) const;
     Result<void> loadBoth(State& next) const;
     Result<Record> recheck(Slot slot) const;
+    Result<bool> changedOnDisk(Slot slot) const;
 
     fileio::FileSystem& fileSystem_;
     const Pictures* pictures_;

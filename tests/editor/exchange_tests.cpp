@@ -442,6 +442,48 @@ TEST_F(ExchangeTest, BothSlotsAreWrittenOrNeitherAndAWriteCanBeUndone)
     EXPECT_EQ(messages.shown().front().text, "没有可以撤销的操作。");
 }
 
+// Another program writes the pair while the window is open: an import never
+// overwrites its change, the window shows it once it is active again, and
+// its operation is undone only when the user says so.
+TEST_F(ExchangeTest, AnotherProgramsWriteIsNeverOverwrittenShownOnReturnAndUndoneOnlyOnYes)
+{
+    openArchives();
+    import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
+    session::Session other;
+    ASSERT_TRUE(other.open(largeArchive()));
+    const auto theirs = [&](Slot slot, std::uint8_t value) {
+        auto record = recordOf(slot == Slot::Large ? largeArchive() : smallArchive(), slot, 1);
+        record[0] = value;
+        const std::vector<journal::RecordWrite> writes{
+            {slot, archive::recordOffset(archive::layoutOf(slot), 1), record}};
+        ASSERT_TRUE(other.writeRecords(journal::Origin::BatchImport, writes));
+    };
+    theirs(Slot::Large, 77);
+    write();
+    ASSERT_EQ(messages.titles(), QStringList{"错误"});
+    EXPECT_TRUE(messages.shown().front().text.contains("别的程序"));
+    EXPECT_EQ(recordOf(largeArchive(), Slot::Large, 1)[0], 77) << "their change was kept";
+    EXPECT_FALSE(form->LargePending);
+    EXPECT_EQ(form->LargePixels[0], 77);
+
+    theirs(Slot::Small, 66);
+    QApplication::setActiveWindow(nullptr);
+    QApplication::setActiveWindow(form.get());
+    EXPECT_EQ(form->SmallPixels[0], 66) << "shown once the window is active again";
+
+    for (const auto answer : {platform::MessageAnswer::No, platform::MessageAnswer::Yes}) {
+        messages.clear();
+        messages.answer(answer);
+        QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
+        ASSERT_FALSE(messages.shown().empty());
+        EXPECT_TRUE(messages.shown().front().text.contains("批量导入"));
+        EXPECT_EQ(recordOf(smallArchive(), Slot::Small, 1)[0],
+                  answer == platform::MessageAnswer::Yes
+                      ? patternArchive(Slot::Small)[archive::recordOffset(archive::kSmallLayout, 1)]
+                      : 66);
+    }
+}
+
 TEST_F(ExchangeTest, ExportAfterWriteBackStillWritesThePairAsLoaded)
 {
     openArchives();
