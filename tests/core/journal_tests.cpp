@@ -238,9 +238,18 @@ TEST(Journal, ADamagedEntryHidesNothingAfterItAndALinkMeetsTheSameJournal)
 {
     PairFolder folder;
     fileio::FileSystem& fs = fileio::nativeFileSystem();
+#ifndef _WIN32
+    // The journal holds the archives' bytes: it is exactly as private.
+    const auto privateBits =
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    std::filesystem::permissions(folder.pair.large, privateBits);
+#endif
     for (int salt : {1, 2, 3})
         ASSERT_TRUE(
             journal::apply(fs, folder.pair, Origin::WriteBack, bothSlots(salt, salt, salt)));
+#ifndef _WIN32
+    EXPECT_EQ(std::filesystem::status(folder.journal).permissions(), privateBits);
+#endif
     Bytes bytes = *folder.journalBytes();
     bytes[journal::format::kHeaderSize + journal::format::kBlockHeadSize + 40] ^=
         0x01;  // inside the first entry
@@ -249,6 +258,10 @@ TEST(Journal, ADamagedEntryHidesNothingAfterItAndALinkMeetsTheSameJournal)
     ASSERT_TRUE(entries.has_value());
     EXPECT_EQ(statesOf(*entries),
               (std::vector{State::Damaged, State::Committed, State::Committed}));
+    // What a compaction killed half way leaves is removed by the next writer.
+    auto leftover = folder.journal;
+    leftover += ".pelloran-0.tmp";
+    writeFile(leftover, Bytes(10, 1));
 
 #ifndef _WIN32
     const journal::Pair linked{folder.dir / "link.S10", folder.pair.small};
@@ -261,6 +274,7 @@ TEST(Journal, ADamagedEntryHidesNothingAfterItAndALinkMeetsTheSameJournal)
     ASSERT_TRUE(journal::undoLast(fs, folder.pair).has_value());
     const auto nothing = journal::undoLast(fs, folder.pair);
     EXPECT_TRUE(!nothing && std::holds_alternative<journal::NothingToUndo>(nothing.error()));
+    EXPECT_FALSE(std::filesystem::exists(leftover));
     entries = journal::history(fs, folder.pair);
     EXPECT_EQ(statesOf(*entries), (std::vector{State::Damaged, State::Undone, State::Undone,
                                                State::Committed, State::Committed}));
@@ -273,7 +287,15 @@ TEST(Journal, RefusesBeforeAnyRecordIsTouched)
     const auto missing = std::make_error_code(std::errc::no_such_file_or_directory);
     const auto readOnly = std::make_error_code(std::errc::read_only_file_system);
     const auto full = std::make_error_code(std::errc::no_space_on_device);
-    enum class Trouble { SmallMissing, LargeShort, None, NoOpens, NoWrites, NoJournalWrites };
+    enum class Trouble {
+        SmallMissing,
+        LargeShort,
+        None,
+        NoOpens,
+        NoWrites,
+        NoJournalWrites,
+        ForeignJournal,  // a file of something else at the journal's name
+    };
     struct Row {
         const char* what;
         bool withHistory;  // a journal exists already
@@ -294,6 +316,8 @@ TEST(Journal, RefusesBeforeAnyRecordIsTouched)
         {"disk full as the journal is created", false, Trouble::NoWrites, bothSlots(1, 1, 3), full},
         {"disk full as the entry is appended", true, Trouble::NoJournalWrites, bothSlots(1, 2, 3),
          full},
+        {"a file that is no journal at its name", false, Trouble::ForeignJournal,
+         bothSlots(1, 1, 3), journal::Fault::NotAJournal},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -305,6 +329,7 @@ TEST(Journal, RefusesBeforeAnyRecordIsTouched)
         FaultyFileSystem fs;
         const std::filesystem::path anyFile;
         if (row.trouble == Trouble::SmallMissing) std::filesystem::remove(folder.pair.small);
+        if (row.trouble == Trouble::ForeignJournal) writeFile(folder.journal, Bytes(100, 'x'));
         if (row.trouble == Trouble::LargeShort)
             std::filesystem::resize_file(folder.pair.large, offsetOf(Slot::Large, 4) + 10);
         if (row.trouble == Trouble::NoOpens) fs.failAlways(Operation::Open, anyFile, readOnly);
@@ -323,6 +348,11 @@ TEST(Journal, RefusesBeforeAnyRecordIsTouched)
         EXPECT_EQ(folder.journalBytes(), journalBefore);
         EXPECT_EQ(folder.dir.fileNames(), names);
         EXPECT_TRUE(fs.entries(Operation::Write, folder.pair.large).empty());
+        // Opening only reads: a file it cannot use stops the writes, not the reading.
+        if (row.trouble == Trouble::ForeignJournal) {
+            const auto recovered = journal::recover(fs, folder.pair);
+            EXPECT_TRUE(recovered && !*recovered);
+        }
     }
 }
 
