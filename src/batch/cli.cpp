@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -21,17 +22,27 @@ using namespace session;
 
 constexpr std::string_view kProgram = "pelloran-batch";
 
+constexpr host::Stream kOut = host::Stream::Output, kErr = host::Stream::Error;
+
 // Session texts separate their lines with a carriage return, which a
 // terminal would print over the line before.
-void printText(std::FILE* to, std::string_view text)
+void printText(host::Stream to, std::string_view text)
 {
-    for (char c : text) std::fputc(c == '\r' ? '\n' : c, to);
-    std::fputc('\n', to);
+    std::string lines(text);
+    std::replace(lines.begin(), lines.end(), '\r', '\n');
+    lines += '\n';
+    host::write(to, lines);
+}
+
+// An argument names a file in UTF-8, whatever the system's code page.
+std::filesystem::path pathOf(const std::string& argument)
+{
+    return std::u8string(argument.begin(), argument.end());
 }
 
 Exit fail(const FileRefusal& refusal)
 {
-    printText(stderr, describeForTerminal(refusal));
+    printText(kErr, describeForTerminal(refusal));
     return Exit::Failure;
 }
 
@@ -48,7 +59,7 @@ public:
     }
     ~Progress()
     {
-        if (printed_) std::fputc('\n', stderr);
+        if (printed_) host::write(kErr, "\n");
     }
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
@@ -65,7 +76,7 @@ private:
         const auto now = std::chrono::steady_clock::now();
         if (now - start_ < delay_) return;
         if (printed_ && done != total && now - last_ < std::chrono::milliseconds(100)) return;
-        std::fprintf(stderr, "\r%s %zu/%zu", what_.c_str(), done, total);
+        host::write(kErr, "\r" + what_ + ' ' + std::to_string(done) + '/' + std::to_string(total));
         printed_ = true;
         last_ = now;
     }
@@ -109,7 +120,7 @@ struct Command {
 Exit usage(Usage problem, std::string_view what, std::string_view command = {},
            std::string_view choices = {})
 {
-    printText(stderr, usageProblem(problem, kProgram, what, command, choices));
+    printText(kErr, usageProblem(problem, kProgram, what, command, choices));
     return Exit::Usage;
 }
 
@@ -137,7 +148,7 @@ const QtParts* needQt()
 {
     const auto parts = qtParts();
     if (!parts) {
-        printText(stderr, parts.error());
+        printText(kErr, parts.error());
         return nullptr;
     }
     return *parts;
@@ -145,8 +156,9 @@ const QtParts* needQt()
 
 // A session on the pair; as the window does, commands that show or write
 // roll back first what a crash left unfinished, saying so in one sentence.
-std::optional<Session> openPair(const std::string& largeArchive, Opening opening = Opening::Recover)
+std::optional<Session> openPair(const std::string& argument, Opening opening = Opening::Recover)
 {
+    const std::filesystem::path largeArchive = pathOf(argument);
     std::optional<Session> session(std::in_place, fileio::nativeFileSystem(), &pictures());
     // A few seconds for another program's write to end (PELLORAN_LOCK_WAIT
     // seconds), said on a terminal; a script's log gets only the outcome.
@@ -154,15 +166,14 @@ std::optional<Session> openPair(const std::string& largeArchive, Opening opening
     if (const char* seconds = std::getenv("PELLORAN_LOCK_WAIT"))
         wait = std::chrono::milliseconds(static_cast<std::int64_t>(std::atof(seconds) * 1000));
     session->setWriterWait(wait, [largeArchive] {
-        if (host::isTerminal(host::Stream::Error))
-            printText(stderr, waitingForWriter(largeArchive));
+        if (host::isTerminal(host::Stream::Error)) printText(kErr, waitingForWriter(largeArchive));
     });
     const auto opened = session->open(largeArchive, opening);
     if (!opened) {
         fail(opened.error());
         return std::nullopt;
     }
-    if (opened->recovered) printText(stdout, recovered(*opened->recovered).text);
+    if (opened->recovered) printText(kOut, recovered(*opened->recovered).text);
     return session;
 }
 
@@ -172,7 +183,7 @@ Exit info(const Arguments& args)
     if (!session) return Exit::Failure;
     const auto summary = summarize(*session);
     if (!summary) return fail(summary.error());
-    printText(stdout, summaryText(*summary));
+    printText(kOut, summaryText(*summary));
     return Exit::Success;
 }
 
@@ -184,12 +195,12 @@ Exit exportCommand(const Arguments& args)
     if (kind == FileKind::Png && !needQt()) return Exit::Failure;
     const auto session = openPair(args.positional[0]);
     if (!session) return Exit::Failure;
-    const std::filesystem::path folder = args.positional[1];
+    const std::filesystem::path folder = pathOf(args.positional[1]);
     const auto entries = bothSlots(*numbers);
     Progress progress(Work::Export);
     if (auto written = exportPack(*session, entries, folder, kind, progress.callback()); !written)
         return fail(written.error());
-    printText(stdout, packExported(numbers->size(), entries.size(), folder));
+    printText(kOut, packExported(numbers->size(), entries.size(), folder));
     return Exit::Success;
 }
 
@@ -199,28 +210,29 @@ Exit importCommand(const Arguments& args)
     if (!session) return Exit::Failure;
     const Colours colours = args.has("--reduce-colours") ? Colours::Reduce : Colours::Refuse;
     Progress progress(Work::Check);
-    const auto plan = planImport(*session, args.positional[1], colours, progress.callback());
+    const auto plan =
+        planImport(*session, pathOf(args.positional[1]), colours, progress.callback());
     if (!plan) return fail(plan.error());
     if (const auto failure = pictures().failure()) {
-        printText(stderr, *failure);
+        printText(kErr, *failure);
         return Exit::Failure;
     }
 
-    for (const auto& path : plan->notUnderstood) printText(stdout, skippedName(path));
+    for (const auto& path : plan->notUnderstood) printText(kOut, skippedName(path));
     if (!plan->refused.empty()) {
-        for (const auto& refusal : plan->refused) printText(stderr, describeForTerminal(refusal));
-        printText(stderr, packRefused(plan->refused.size()));
+        for (const auto& refusal : plan->refused) printText(kErr, describeForTerminal(refusal));
+        printText(kErr, packRefused(plan->refused.size()));
         return Exit::Failure;
     }
-    for (const auto& change : plan->changes) printText(stdout, plannedChange(change));
-    printText(stdout, planTotals(plan->changes.size(), plan->unchanged.size()));
+    for (const auto& change : plan->changes) printText(kOut, plannedChange(change));
+    printText(kOut, planTotals(plan->changes.size(), plan->unchanged.size()));
     if (args.has("--dry-run")) {
-        printText(stdout, dryRunDone());
+        printText(kOut, dryRunDone());
         return Exit::Success;
     }
     if (auto written = applyImport(*session, plan->changes); !written) return fail(written.error());
     if (!plan->changes.empty())
-        printText(stdout, packImported(plan->changes.size(), std::string(kProgram) + " undo"));
+        printText(kOut, packImported(plan->changes.size(), std::string(kProgram) + " undo"));
     return Exit::Success;
 }
 
@@ -232,7 +244,7 @@ Exit sheet(const Arguments& args)
     if (!session) return Exit::Failure;
     const auto records = readPair(*session);
     if (!records) return fail(records.error());
-    const std::filesystem::path out = args.positional[1];
+    const std::filesystem::path out = pathOf(args.positional[1]);
     const Slot slot = args.has("--small") ? Slot::Small : Slot::Large;
     const QtParts* qt = needQt();
     if (!qt) return Exit::Failure;
@@ -241,7 +253,7 @@ Exit sheet(const Arguments& args)
     const auto png = qt->contactSheet(portraits, *numbers, slot);
     if (png.empty()) return fail(Error{Refusal{Problem::NoPngWriter, out}});
     if (auto written = saveFile(*session, out, png); !written) return fail(written.error());
-    printText(stdout, sheetDone(numbers->size(), slot, out));
+    printText(kOut, sheetDone(numbers->size(), slot, out));
     return Exit::Success;
 }
 
@@ -256,12 +268,12 @@ Exit diff(const Arguments& args)
     const auto b = readPair(*second);
     if (!b) return fail(b.error());
     const auto differing = differences(*a, *b);
-    for (const PackEntry& entry : differing) printText(stdout, differenceLine(entry));
-    printText(stdout, differencesFound(differing.size()));
+    for (const PackEntry& entry : differing) printText(kOut, differenceLine(entry));
+    printText(kOut, differencesFound(differing.size()));
     if (const auto folder = args.value("--export"); folder && !differing.empty()) {
         if (auto written = exportPack(*first, differing, *folder, FileKind::Bmp); !written)
             return fail(written.error());
-        printText(stdout, differencesExported(differing.size(), *folder));
+        printText(kOut, differencesExported(differing.size(), *folder));
     }
     return Exit::Success;
 }
@@ -272,8 +284,8 @@ Exit history(const Arguments& args)
     if (!session) return Exit::Failure;
     const auto entries = session->history();
     if (!entries) return fail(entries.error());
-    if (entries->empty()) printText(stdout, noHistory());
-    for (const auto& entry : *entries) printText(stdout, historyLine(entry));
+    if (entries->empty()) printText(kOut, noHistory());
+    for (const auto& entry : *entries) printText(kOut, historyLine(entry));
     return Exit::Success;
 }
 
@@ -283,7 +295,7 @@ Exit undo(const Arguments& args)
     if (!session) return Exit::Failure;
     const auto undone = session->undo();
     if (!undone) return fail(undone.error());
-    printText(stdout, undoDone(*undone).text);
+    printText(kOut, undoDone(*undone).text);
     return Exit::Success;
 }
 
@@ -359,7 +371,7 @@ void printHelp()
         text += "\r  " + std::string(c.name) + std::string(9 - c.name.size(), ' ') +
                 std::string(c.summary);
     text += "\r\r" + helpFooter(kProgram);
-    printText(stdout, text);
+    printText(kOut, text);
 }
 
 void printHelp(const Command& c)
@@ -373,7 +385,7 @@ void printHelp(const Command& c)
             std::string(kHeadingColumns - std::min(kHeadingColumns - 1, columns(heading)), ' ') +
             std::string(option.help);
     }
-    printText(stdout, text);
+    printText(kOut, text);
 }
 
 // The command line of command: options as "--opt value" or "--opt=value",
@@ -431,7 +443,7 @@ Exit run(const std::vector<std::string>& args)
 {
     if (args.empty()) return usage(Usage::NoCommand, {});
     if (args[0] == "--help" || args[0] == "-h") return printHelp(), Exit::Success;
-    if (args[0] == "--version") return printText(stdout, versionLine(kProgram)), Exit::Success;
+    if (args[0] == "--version") return printText(kOut, versionLine(kProgram)), Exit::Success;
     const auto& table = commands();
     const auto command = std::ranges::find(table, args[0], &Command::name);
     if (command == table.end()) return usage(Usage::UnknownCommand, args[0]);

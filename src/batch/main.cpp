@@ -7,6 +7,7 @@
 #endif
 
 #include "batch/cli.h"
+#include "fileio/host.h"
 
 int main(int argc, char* argv[])
 {
@@ -18,5 +19,5 @@ int main(int argc, char* argv[])
     mallopt(M_MMAP_THRESHOLD, 16 << 20);
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
-    return static_cast<int>(pelloran::batch::run(std::vector<std::string>(argv + 1, argv + argc)));
+    return static_cast<int>(pelloran::batch::run(pelloran::host::arguments(argc, argv)));
 }

@@ -3,6 +3,7 @@
 // through the 8-bit code page, so Chinese folder and file names work
 // whatever the system's language.
 #include "fileio/file.h"
+#include "fileio/host.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -26,7 +27,7 @@ namespace {
 class WindowsCategory final : public std::error_category {
 public:
     const char* name() const noexcept override { return "windows"; }
-    std::string message(int value) const override { return std::system_category().message(value); }
+    std::string message(int value) const override { return host::systemMessage(value); }
     std::error_condition default_error_condition(int value) const noexcept override
     {
         switch (static_cast<DWORD>(value)) {
@@ -168,6 +169,14 @@ Result<std::unique_ptr<File>> openWith(const std::filesystem::path& path, DWORD 
                 code = std::make_error_code(std::errc::is_a_directory);
         }
         return std::unexpected(Error{path, Operation::Open, code});
+    }
+    // A name like NUL, COM1 or \\.\pipe\x opens a device or a pipe, whose
+    // reads wait for a writer that may never come: only files on a disk are
+    // read and written.
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        ::CloseHandle(handle);
+        return std::unexpected(
+            Error{path, Operation::Open, make_error_code(Fault::NotRegularFile)});
     }
     return std::make_unique<WindowsFile>(handle, path);
 }

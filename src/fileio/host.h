@@ -1,7 +1,7 @@
 // What the programs need from the operating system besides files: where the
-// running program lies, loading a module of its own, the user's clock, and
-// whether an output stream is a terminal. The POSIX and Windows versions live
-// beside the file layer's, so that the platforms differ in one place only.
+// running program lies, loading a module of its own, the user's clock, their
+// arguments and their output to a terminal, and the system's words for an error. The POSIX and
+// Windows versions live beside the file layer's, so that the platforms differ in one place only.
 #pragma once
 
 #include <ctime>
@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace pelloran::host {
 
@@ -35,5 +37,19 @@ std::optional<std::tm> localTime(std::time_t time);
 enum class Stream { Output, Error };
 // Whether the stream is a terminal (a console on Windows) rather than a file or a pipe.
 bool isTerminal(Stream stream);
+
+// Writes UTF-8 text to the stream. A Windows console is given it as wide
+// characters, which it shows whatever its code page; a file or a pipe gets
+// the bytes themselves, as on every other system.
+void write(Stream stream, std::string_view text);
+
+// The program's arguments after its own name, as UTF-8. On Windows they are
+// read from the wide command line: the narrow ones are in the system's code
+// page, which turns every character it cannot spell into a question mark.
+std::vector<std::string> arguments(int argc, char* argv[]);
+
+// The system's words for an error number, as UTF-8 (Windows words them in the
+// user's language, and in its code page unless asked for wide characters).
+std::string systemMessage(int code);
 
 }  // namespace pelloran::host

@@ -1,6 +1,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <system_error>
+
 #include "fileio/host.h"
 
 namespace pelloran::host {
@@ -37,6 +40,21 @@ std::optional<std::tm> localTime(std::time_t time)
 bool isTerminal(Stream stream)
 {
     return isatty(stream == Stream::Output ? STDOUT_FILENO : STDERR_FILENO) == 1;
+}
+
+void write(Stream stream, std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stream == Stream::Output ? stdout : stderr);
+}
+
+std::vector<std::string> arguments(int argc, char* argv[])
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+std::string systemMessage(int code)
+{
+    return std::generic_category().message(code);
 }
 
 }  // namespace pelloran::host

@@ -1,7 +1,15 @@
-#include <io.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
-#include <system_error>
+#include <cstdio>
+#include <memory>
 
 #include "fileio/host.h"
 
@@ -11,7 +19,38 @@ namespace {
 
 std::string lastError()
 {
-    return std::system_category().message(static_cast<int>(GetLastError()));
+    return systemMessage(static_cast<int>(GetLastError()));
+}
+
+std::string utf8(std::wstring_view wide)
+{
+    if (wide.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
+                        nullptr, nullptr);
+    return text;
+}
+
+std::wstring wide(std::string_view text)
+{
+    if (text.empty()) return {};
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+// The console behind the stream, or none when it goes to a file or a pipe.
+HANDLE console(Stream stream)
+{
+    HANDLE handle = GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr || !GetConsoleMode(handle, &mode))
+        return nullptr;
+    return handle;
 }
 
 }  // namespace
@@ -54,9 +93,55 @@ std::optional<std::tm> localTime(std::time_t time)
     return parts;
 }
 
+// The C library's _isatty says yes to any character device, NUL among them:
+// only a console is a terminal.
 bool isTerminal(Stream stream)
 {
-    return _isatty(stream == Stream::Output ? 1 : 2) != 0;
+    return console(stream) != nullptr;
+}
+
+void write(Stream stream, std::string_view text)
+{
+    std::FILE* file = stream == Stream::Output ? stdout : stderr;
+    HANDLE handle = console(stream);
+    if (handle == nullptr) {
+        std::fwrite(text.data(), 1, text.size(), file);
+        return;
+    }
+    // What the C library still holds goes first, so the lines keep their order.
+    std::fflush(file);
+    const std::wstring characters = wide(text);
+    DWORD written = 0;
+    WriteConsoleW(handle, characters.data(), static_cast<DWORD>(characters.size()), &written,
+                  nullptr);
+}
+
+std::vector<std::string> arguments(int argc, char* argv[])
+{
+    int count = 0;
+    const std::unique_ptr<LPWSTR, decltype(&LocalFree)> words(
+        CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
+    if (!words) return std::vector<std::string>(argv + 1, argv + argc);
+    std::vector<std::string> result;
+    for (int i = 1; i < count; ++i) result.push_back(utf8(words.get()[i]));
+    return result;
+}
+
+std::string systemMessage(int code)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    if (length == 0) return "Windows error " + std::to_string(code);
+    std::wstring_view words(text, length);
+    // The system ends its sentence with a line break; a message of ours goes on after it.
+    while (!words.empty() &&
+           (words.back() == L'\n' || words.back() == L'\r' || words.back() == L' '))
+        words.remove_suffix(1);
+    std::string message = utf8(words);
+    LocalFree(text);
+    return message;
 }
 
 }  // namespace pelloran::host

@@ -354,6 +354,12 @@ TEST(NativeFileSystem, ReportsTheFileAndTheSystemsReason)
          Operation::Open, make_error_code(fileio::Fault::NotRegularFile)},
         {"reading a device", [&] { return opened(fs.openRead("/dev/zero")); }, "/dev/zero",
          Operation::Open, make_error_code(fileio::Fault::NotRegularFile)},
+#else
+        // Windows' device names open a device in any folder.
+        {"reading a device", [&] { return opened(fs.openRead(dir / "NUL")); }, dir / "NUL",
+         Operation::Open, make_error_code(fileio::Fault::NotRegularFile)},
+        {"updating a device", [&] { return opened(fs.openReadWrite(dir / "NUL")); }, dir / "NUL",
+         Operation::Open, make_error_code(fileio::Fault::NotRegularFile)},
 #endif
     };
     for (const Row& row : rows) {
