@@ -8,6 +8,7 @@
 #include <QTranslator>
 
 #include "editor/form1.h"
+#include "fileio/host.h"
 #include "platform/paths.h"
 
 namespace pelloran::editor {
@@ -41,6 +42,7 @@ int runEditor(int argc, char* argv[], const std::function<void(Form1&)>& started
     // checked once QApplication has taken its own options (-platform, ...).
     parser.parse(argumentsOf(argc, argv));
     if (parser.isSet(helpOption) || parser.isSet(versionOption)) {
+        host::useParentConsole();
         QCoreApplication textOnly(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("pelloran"));
         QCoreApplication::setApplicationVersion(QString::fromUtf8(session::version()));
@@ -54,12 +56,18 @@ int runEditor(int argc, char* argv[], const std::function<void(Form1&)>& started
     QApplication::setDesktopFileName(QStringLiteral("org.pelloran.Pelloran"));
     parser.process(app);
 
-    // The editor speaks Chinese, so Qt's own buttons and dialogs should too.
-    // Where Qt's translations are not installed its defaults are used.
+    // The editor speaks Chinese, so Qt's own buttons and dialogs should too:
+    // from Qt's installed translations, or from the copy built into the
+    // program where Qt is linked in (Windows). Failing both, Qt's defaults.
     QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    for (const QString& folder :
+         {QLibraryInfo::path(QLibraryInfo::TranslationsPath), QStringLiteral(":/translations")}) {
+        if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), folder)) {
+            QApplication::installTranslator(&qtTexts);
+            break;
+        }
+    }
 
     platform::QtCommonDialog commonDialog;
     platform::QtMessageBoxes messageBoxes;

@@ -43,6 +43,10 @@ bool isTerminal(Stream stream);
 // the bytes themselves, as on every other system.
 void write(Stream stream, std::string_view text);
 
+// A window program (Windows) started from a console writes --help and
+// --version there rather than into a message box. Elsewhere nothing to do.
+void useParentConsole();
+
 // The program's arguments after its own name, as UTF-8. On Windows they are
 // read from the wide command line: the narrow ones are in the system's code
 // page, which turns every character it cannot spell into a question mark.

@@ -47,6 +47,8 @@ void write(Stream stream, std::string_view text)
     std::fwrite(text.data(), 1, text.size(), stream == Stream::Output ? stdout : stderr);
 }
 
+void useParentConsole() {}
+
 std::vector<std::string> arguments(int argc, char* argv[])
 {
     return std::vector<std::string>(argv + 1, argv + argc);
