@@ -24,3 +24,15 @@ find_program(PELLORAN_WINE wine)
 if(PELLORAN_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${PELLORAN_WINE})
 endif()
+
+# Qt, libpng and libimagequant for Windows are built from Debian's sources by
+# scripts/build-qt-windows into a folder of their own, named here; the Qt
+# tools (moc, rcc, uic) are the host's, of the same version.
+set(PELLORAN_WINDOWS_DEPS "" CACHE PATH "What scripts/build-qt-windows built (scripts/build-qt-windows --prefix)")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES PELLORAN_WINDOWS_DEPS)
+if(PELLORAN_WINDOWS_DEPS)
+    list(APPEND CMAKE_FIND_ROOT_PATH ${PELLORAN_WINDOWS_DEPS})
+    set(QT_HOST_PATH /usr)
+    set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+    set(ENV{PKG_CONFIG_LIBDIR} ${PELLORAN_WINDOWS_DEPS}/lib/pkgconfig)
+endif()

@@ -20,6 +20,11 @@ const char* const kModuleName = "pelloran-batch-qt.so";
 
 std::expected<const QtParts*, std::string> load()
 {
+#ifdef PELLORAN_BATCH_QT_LINKED
+    // Linked into the program (Windows): there is nothing to load.
+    return pelloranBatchQtParts();
+#else
+
     using session::ModuleProblem;
     const auto program = host::programFile();
     if (!program)
@@ -42,6 +47,7 @@ std::expected<const QtParts*, std::string> load()
         return std::unexpected(
             session::moduleProblem(ModuleProblem::NotOurs, module, entry.error()));
     return reinterpret_cast<QtPartsEntry>(*entry)();
+#endif
 }
 
 }  // namespace

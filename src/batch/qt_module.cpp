@@ -17,7 +17,11 @@ namespace {
 std::vector<std::uint8_t> sheetWithGui(std::span<const std::span<const std::uint8_t>> portraits,
                                        std::span<const int> numbers, archive::Slot slot)
 {
+#ifndef _WIN32
+    // Windows' own platform needs no display; elsewhere the offscreen one is
+    // used unless the environment names another.
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+#endif
     int argc = 1;
     char name[] = "pelloran-batch";
     char* argv[] = {name, nullptr};
@@ -35,8 +39,13 @@ std::vector<std::uint8_t> sheetWithGui(std::span<const std::span<const std::uint
 
 }  // namespace pelloran::batch
 
-extern "C" __attribute__((visibility("default"))) const pelloran::batch::QtParts*
-pelloranBatchQtParts()
+#ifdef _WIN32
+#define PELLORAN_EXPORT
+#else
+#define PELLORAN_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" PELLORAN_EXPORT const pelloran::batch::QtParts* pelloranBatchQtParts()
 {
     static const pelloran::platform::QtPictures pictures;
     static const pelloran::batch::QtParts parts{&pictures, pelloran::batch::sheetWithGui};
