@@ -1,4 +1,5 @@
 # `make package`: a Debian package of what `cmake --install` installs.
+# `make windows-package`: the Windows download, a zip and an installer.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pelloran)
 set(CPACK_PACKAGE_VENDOR "Pelloran")
@@ -13,4 +14,38 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Only the program and its desktop files: the tests' and the benchmarks'
 # helpers are never installed.
 set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+    # Unpacked anywhere, the zip runs as it is: both programs (Qt and the C++
+    # runtime linked in) and the README and licence as text files Notepad opens.
+    set(CPACK_GENERATOR ZIP NSIS)
+    set(CPACK_PACKAGE_FILE_NAME pelloran-${PROJECT_VERSION}-windows-x64)
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY Pelloran)
+    configure_file(${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/README.txt COPYONLY)
+    configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt COPYONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
+
+    # The installer: the licence to agree to, a Start-menu entry, an
+    # uninstaller (NSIS always writes one), and the editor offered under
+    # "Open with" for the portrait archives.
+    set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt)
+    set(CPACK_PACKAGE_EXECUTABLES pelloran Pelloran)
+    set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+    set(CPACK_NSIS_INSTALLED_ICON_NAME pelloran.exe)
+    set(CPACK_NSIS_DISPLAY_NAME "Pelloran ${PROJECT_VERSION}")
+    set(CPACK_NSIS_PACKAGE_NAME Pelloran)
+    set(CPACK_NSIS_MUI_ICON ${PELLORAN_ICON_DIR}/pelloran.ico)
+    set(CPACK_NSIS_MUI_UNIICON ${PELLORAN_ICON_DIR}/pelloran.ico)
+    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
+        WriteRegStr HKCR "Applications\pelloran.exe" "FriendlyAppName" "Pelloran"
+        WriteRegStr HKCR "Applications\pelloran.exe\SupportedTypes" ".S10" ""
+        WriteRegStr HKCR "Applications\pelloran.exe\shell\open\command" "" '"$INSTDIR\pelloran.exe" "%1"'
+        WriteRegStr HKCR ".S10\OpenWithList\pelloran.exe" "" ""
+    ]])
+    set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [[
+        DeleteRegKey HKCR "Applications\pelloran.exe"
+        DeleteRegKey HKCR ".S10\OpenWithList\pelloran.exe"
+    ]])
+endif()
 include(CPack)
