@@ -173,7 +173,15 @@ Exit info(const Arguments& args)
     const auto summary = summarize(*session);
     if (!summary) return fail(summary.error());
     printText(stdout, summaryText(*summary));
-    return Exit::Success;
+    // A script that checks a pair before working on it learns from the
+    // status alone that an archive is missing or of the wrong length.
+    Exit exit = Exit::Success;
+    for (const ArchiveSummary* archive : {&summary->large, &summary->small})
+        if (!archive->whole()) {
+            printText(stderr, archiveNotWhole(*archive));
+            exit = Exit::Failure;
+        }
+    return exit;
 }
 
 Exit exportCommand(const Arguments& args)
@@ -251,6 +259,8 @@ Exit diff(const Arguments& args)
     if (!first) return Exit::Failure;
     const auto second = openPair(args.positional[1]);
     if (!second) return Exit::Failure;
+    for (const Session* pair : {&*first, &*second})
+        if (auto both = needsBothArchives(*pair); !both) return fail(both.error());
     const auto a = readPair(*first);
     if (!a) return fail(a.error());
     const auto b = readPair(*second);

@@ -168,6 +168,12 @@ void Form1::Command1_Click()
 
 void Form1::openPair(const std::filesystem::path& largeArchive)
 {
+    // A wrong file would open as black portraits without a word, and the
+    // mistake show only when writing refuses: it is named before anything.
+    if (const auto doubt = session_.doubtBeforeOpening(largeArchive); !doubt)
+        return settle(doubt);
+    else if (*doubt && tell(session::openAnywayQuestion(**doubt)) != MessageAnswer::Yes)
+        return;
     const auto opened = session_.open(largeArchive);
     settle(opened);
     if (opened) emit archivesChanged();

@@ -293,6 +293,23 @@ Message undoOthersQuestion(const HistoryEntry& operation)
                 timeText(operation.time), std::to_string(operation.records)})};
 }
 
+std::string archiveNotWhole(const ArchiveLength& length)
+{
+    const std::string expected = std::to_string(length.expectedSize);
+    if (!length.size)
+        return format("%1文件“%2”不存在（%1文件应为%3字节）。",
+                      {slotName(length.slot), displayName(length.file), expected});
+    return format(
+        "“%1”有%2字节，不是%3文件的长度（应为%4字节）。",
+        {displayName(length.file), std::to_string(*length.size), slotName(length.slot), expected});
+}
+
+Message openAnywayQuestion(const ArchiveLength& length)
+{
+    return {Tone::Question, kWarningTitle,
+            archiveNotWhole(length) + "\r仍要打开它吗？文件中没有的头像将显示为黑色。"};
+}
+
 Message exportDone()
 {
     return {Tone::Notice, kNoticeTitle, "图片导出成功！"};

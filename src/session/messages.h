@@ -31,6 +31,12 @@ Message describe(const Error& error);
 // named, and a picture of too many colours says which option takes it.
 std::string describeForTerminal(const FileRefusal& refusal);
 
+// An archive that is missing or not of a whole archive's length, said in
+// one sentence with the length expected; the window asks whether to open it
+// all the same.
+std::string archiveNotWhole(const ArchiveLength& length);
+Message openAnywayQuestion(const ArchiveLength& length);
+
 Message exportDone();
 // One sentence on a write that a crash had cut short and opening rolled back.
 Message recovered(const journal::Recovery& recovery);

@@ -127,6 +127,30 @@ Result<journal::Pair> pairOf(fileio::FileSystem& fs, const std::filesystem::path
     return journal::Pair{largeArchive, smallArchive};
 }
 
+Result<ArchiveLength> measureArchive(fileio::FileSystem& fs, Slot slot,
+                                     const std::filesystem::path& file)
+{
+    ArchiveLength length{slot, file, std::nullopt,
+                         archive::fullArchiveSize(archive::layoutOf(slot))};
+    auto opened = fs.openRead(file);
+    if (!opened && fileio::isNotFound(opened.error())) return length;
+    if (!opened) return std::unexpected(opened.error());
+    const auto size = (*opened)->size();
+    if (!size) return std::unexpected(size.error());
+    length.size = *size;
+    return length;
+}
+
+Result<std::optional<ArchiveLength>> Session::doubtBeforeOpening(
+    const std::filesystem::path& largeArchive) const
+{
+    if (auto pair = pairOf(fileSystem_, largeArchive); !pair) return std::unexpected(pair.error());
+    auto length = measureArchive(fileSystem_, Slot::Large, largeArchive);
+    if (!length) return std::unexpected(length.error());
+    if (length->whole()) return std::nullopt;
+    return *length;
+}
+
 Result<Opened> Session::open(const std::filesystem::path& largeArchive, Opening opening)
 {
     const auto pair = pairOf(fileSystem_, largeArchive);

@@ -178,6 +178,21 @@ struct Undone {
 // refused. Reads no record and rolls nothing back.
 Result<journal::Pair> pairOf(fileio::FileSystem& fs, const std::filesystem::path& largeArchive);
 
+// What a file named as an archive of the slot measures, against what a whole
+// archive of the slot does.
+struct ArchiveLength {
+    Slot slot;
+    std::filesystem::path file;
+    std::optional<std::uint64_t> size;  // nothing when no file has that name
+    std::uint64_t expectedSize;
+    bool whole() const { return size == expectedSize; }
+};
+
+// Measures file as an archive of the slot. A name that is a folder, a pipe
+// or a device is an error, as opening it would be.
+Result<ArchiveLength> measureArchive(fileio::FileSystem& fs, Slot slot,
+                                     const std::filesystem::path& file);
+
 // How an exported portrait is stored.
 enum class FileKind { Bmp, Png };
 
@@ -227,6 +242,13 @@ public:
     // opening only looks.
     Result<Opened> open(const std::filesystem::path& largeArchive,
                         Opening opening = Opening::Recover);
+    // What open(largeArchive) would find doubtful before it shows anything: a
+    // large archive that is missing or not of a whole archive's length, which
+    // would show black where records are missing. Nothing when it is whole;
+    // the refusals open would give (a name that makes no pair, a folder) as
+    // errors. Reads no record.
+    Result<std::optional<ArchiveLength>> doubtBeforeOpening(
+        const std::filesystem::path& largeArchive) const;
     // Shows number, which must lie in the range the bar spans.
     Result<void> showNumber(int number);
     // Spans the bar over range and shows its first number.
