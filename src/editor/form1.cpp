@@ -1,6 +1,7 @@
 #include "editor/form1.h"
 
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFont>
@@ -182,6 +183,8 @@ void Form1::openPair(const std::filesystem::path& largeArchive)
 
 void Form1::undo()
 {
+    if (LargePending || SmallPending)
+        if (tell(session::undoDropsImportQuestion()) != MessageAnswer::Yes) return;
     // Another program's operation is undone only once the user has said so.
     if (const auto next = session_.nextUndo(); next && *next && !session::isWriteBack(**next))
         if (tell(session::undoOthersQuestion(**next)) != MessageAnswer::Yes) return;
@@ -230,7 +233,18 @@ void Form1::Command5_Click()
 void Form1::Command6_Click()
 {
     // Imports not yet written are given up: the user has been asked.
-    if (tell(session::exitQuestion()) == MessageAnswer::Yes) close();
+    if (tell(session::exitQuestion()) != MessageAnswer::Yes) return;
+    exitConfirmed_ = true;
+    close();
+    exitConfirmed_ = false;
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (!exitConfirmed_ && (LargePending || SmallPending) &&
+        tell(session::closeDropsImportQuestion()) != MessageAnswer::Yes)
+        return event->ignore();
+    QWidget::closeEvent(event);
 }
 
 void Form1::HScroll1_Change()

@@ -123,6 +123,9 @@ protected:
     // A dropped archive opens its pair; dropped pictures (one or two) are
     // imported, each into the slot its size names.
     void changeEvent(QEvent* event) override;
+    // Closed by any means but the exit button, which has asked already: an
+    // import waiting to be written is given up only once the user says so.
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -185,6 +188,7 @@ private:
     // made only when its record changed.
     std::array<session::Record, 2> painted_;
     int shownNumber_ = 0;
+    bool exitConfirmed_ = false;  // the exit button's question was answered Yes
 };
 
 }  // namespace pelloran::editor

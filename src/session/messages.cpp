@@ -310,6 +310,18 @@ Message openAnywayQuestion(const ArchiveLength& length)
             archiveNotWhole(length) + "\r仍要打开它吗？文件中没有的头像将显示为黑色。"};
 }
 
+Message undoDropsImportQuestion()
+{
+    return {Tone::Question, kWarningTitle,
+            "导入的图片还没有写入。撤销若恢复的是这个编号的头像，导入的图片就会被丢掉。\r"
+            "确定要撤销吗？"};
+}
+
+Message closeDropsImportQuestion()
+{
+    return {Tone::Question, "退出", "导入的图片还没有写入，退出就会丢掉它。\r确定要退出本工具？"};
+}
+
 Message exportDone()
 {
     return {Tone::Notice, kNoticeTitle, "图片导出成功！"};

@@ -43,9 +43,15 @@ Message recovered(const journal::Recovery& recovery);
 Message undoDone(const Undone& undone);
 // Asked before the window undoes an operation it did not write itself.
 Message undoOthersQuestion(const HistoryEntry& operation);
+// Asked before an undo while an import waits: an undo that puts back the
+// shown number's records drops it.
+Message undoDropsImportQuestion();
 Message writeDone();
 Message about();
+// Asked by the exit button, whatever waits.
 Message exitQuestion();
+// Asked when the window is closed by other means while an import waits.
+Message closeDropsImportQuestion();
 
 // The journal's operations as every front end names them: the kind, the
 // state, the time on the user's clock with its offset from UTC.

@@ -495,8 +495,15 @@ Result<Undone> Session::undo()
         result.records.push_back({place.archive, numberAt(place.archive, place.offset)});
         shownTouched |= place.offset == state_.recordOffset(place.archive);
     }
+    // The shown records read again drop any import waiting for them: with
+    // nothing left to write, the write button must not claim a success.
     if (shownTouched)
-        if (auto reloaded = transact(state_, [&](State& next) { return loadBoth(next); });
+        if (auto reloaded = transact(state_,
+                                     [&](State& next) {
+                                         if (next.large.pending || next.small.pending)
+                                             next.writeEnabled = false;
+                                         return loadBoth(next);
+                                     });
             !reloaded)
             return std::unexpected(reloaded.error());
     return result;

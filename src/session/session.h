@@ -72,8 +72,8 @@ struct State {
     // The range the user chose last. Opening a pair shows the historical
     // range but leaves the choice alone.
     Range chosenRange = Range::Historical;
-    // Set by an import, left set by write-back, cleared by opening a pair or
-    // moving to another number.
+    // Set by an import, left set by write-back, cleared by opening a pair,
+    // moving to another number, or an undo that drops the pending imports.
     bool writeEnabled = false;
     SlotState large, small;
 
@@ -302,7 +302,8 @@ public:
 
     // Undoes the newest write to the pair that is not undone yet, as the
     // journal remembers it; the shown number is read again when it was one
-    // of the records put back.
+    // of the records put back, dropping its pending imports (and the write
+    // they enabled).
     Result<Undone> undo();
     // The operation undo() would undo now, if any.
     Result<std::optional<HistoryEntry>> nextUndo() const;

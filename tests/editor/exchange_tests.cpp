@@ -442,6 +442,52 @@ TEST_F(ExchangeTest, BothSlotsAreWrittenOrNeitherAndAWriteCanBeUndone)
     EXPECT_EQ(messages.shown().front().text, "没有可以撤销的操作。");
 }
 
+// An undo shows what it put back, the small portrait alone too, and gives up
+// an import waiting for the shown records only once the user says so.
+TEST_F(ExchangeTest, UndoShowsWhatItPutBackAndAsksBeforeDroppingAnImport)
+{
+    openArchives();
+    QApplication::setActiveWindow(form.get());
+    const auto undo = [this] { QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier); };
+    struct Row {
+        const char* what;
+        bool importWaiting;
+        platform::MessageAnswer answer;
+        bool undone;
+    };
+    const Row rows[] = {
+        {"nothing waiting", false, platform::MessageAnswer::No, true},
+        {"an import waiting, No", true, platform::MessageAnswer::No, false},
+        {"an import waiting, Yes", true, platform::MessageAnswer::Yes, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        import(editedBitmap(Slot::Small, 1, 0, 0, 9, "small.bmp"));
+        write();
+        if (row.importWaiting) import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
+        messages.clear();
+        messages.answer(row.answer);
+        undo();
+        EXPECT_EQ(messages.shown().front().buttons, row.importWaiting
+                                                        ? platform::MessageButtons::YesNo
+                                                        : platform::MessageButtons::Ok);
+        EXPECT_EQ(recordOf(smallArchive(), Slot::Small, 1)[0], row.undone ? 1 : 9);
+        EXPECT_EQ(form->LargePending, !row.undone);
+        if (row.importWaiting) {
+            EXPECT_EQ(form->Command5->isEnabled(), !row.undone);
+        }
+        if (!row.undone) {
+            messages.answer(platform::MessageAnswer::Yes);
+            undo();
+            continue;
+        }
+        EXPECT_TRUE(showsNumber(Slot::Small, 1));
+        EXPECT_TRUE(showsNumber(Slot::Large, 1));
+        exportAs("undone.bmp");
+        EXPECT_EQ(readFile(folder / "undoneT.BMP").back(), patternIndex(Slot::Small, 1, 31, 0));
+    }
+}
+
 // Another program writes the pair while the window is open: an import never
 // overwrites its change, the window shows it once it is active again, and
 // its operation is undone only when the user says so.

@@ -511,6 +511,55 @@ TEST_F(WindowTest, ExitAsksAndEndsOnlyOnYes)
     EXPECT_FALSE(form->isVisible());
 }
 
+// The exit button keeps its one question; any other way of closing asks
+// only when an import would be given up.
+TEST_F(WindowTest, ClosingWithAnImportWaitingAsksFirst)
+{
+    struct Row {
+        const char* how;
+        bool importWaiting;
+        bool byExitButton;
+        MessageAnswer answer;
+        QStringList asked;
+        bool closes;
+    };
+    const Row rows[] = {
+        {"title bar, nothing waiting", false, false, MessageAnswer::No, {}, true},
+        {"title bar, import waiting, No",
+         true,
+         false,
+         MessageAnswer::No,
+         {"导入的图片还没有写入"},
+         false},
+        {"title bar, import waiting, Yes",
+         true,
+         false,
+         MessageAnswer::Yes,
+         {"导入的图片还没有写入"},
+         true},
+        {"exit button, import waiting",
+         true,
+         true,
+         MessageAnswer::Yes,
+         {"确定要退出本工具？"},
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        openArchives();
+        form->show();
+        if (row.importWaiting) import(editedBitmap(Slot::Large, 1, 0, 0, 9, "edit.bmp"));
+        messages.clear();
+        if (!row.asked.isEmpty()) messages.answer(row.answer);
+        row.byExitButton ? form->Command6->click() : (void)form->close();
+        QStringList asked;
+        for (const auto& shown : messages.shown()) asked << shown.text.section(u'，', 0, 0);
+        EXPECT_EQ(asked, row.asked);
+        EXPECT_EQ(form->isVisible(), !row.closes);
+        EXPECT_EQ(form->LargePending, row.importWaiting);
+    }
+}
+
 }  // namespace
 }  // namespace pelloran::testing
 
