@@ -2,8 +2,10 @@
 
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
@@ -11,11 +13,13 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <algorithm>
 
 #include "editor/window_actions.h"
 #include "platform/paths.h"
+#include "session/numbers.h"
 
 namespace pelloran::editor {
 
@@ -164,7 +168,8 @@ void Form1::Form_Load()
 
 void Form1::Command1_Click()
 {
-    if (const auto chosen = askForFile(kArchiveFilter, DialogKind::Open)) openPair(*chosen);
+    if (const auto chosen = askForFile(kArchiveFilter, DialogKind::Open, FileFolder::Archives))
+        openPair(*chosen);
 }
 
 void Form1::openPair(const std::filesystem::path& largeArchive)
@@ -209,15 +214,20 @@ void Form1::Command3_Click()
 {
     // Only export sets the default extension; later dialogs keep it.
     CommonDialog1.defaultExt = kBitmapExtension;
-    const auto chosen = askForFile(kBitmapFilter, DialogKind::Save);
+    // The shown number's name, as a pack of the batch tool names it.
+    const auto suggested =
+        session::packFileName(session_.state().number, Slot::Large, session::FileKind::Bmp);
+    const auto chosen =
+        askForFile(kBitmapFilter, DialogKind::Save, FileFolder::Pictures, qText(suggested));
     if (!chosen) return;
-    if (auto exported = session_.exportPair(*chosen); !exported) return settle(exported);
-    tell(session::exportDone());
+    const auto exported = session_.exportPair(*chosen);
+    if (!exported) return settle(exported);
+    tell(session::exportDone(*chosen, *exported));
 }
 
 void Form1::Command4_Click()
 {
-    const auto chosen = askForFile(kBitmapFilter, DialogKind::Open);
+    const auto chosen = askForFile(kBitmapFilter, DialogKind::Open, FileFolder::Pictures);
     if (!chosen) return;
     if (auto checked = CheckImportBitmap(*chosen)) accept(std::move(*checked));
 }
@@ -356,13 +366,31 @@ void Form1::dropEvent(QDropEvent* event)
 
 // ---------------------------------------------------------------- showing
 
-std::optional<std::filesystem::path> Form1::askForFile(const QString& filter, DialogKind kind)
+QString Form1::settingsKey(FileFolder folder)
 {
-    CommonDialog1.fileName = QString();
+    return folder == FileFolder::Archives ? QStringLiteral("folders/archives")
+                                          : QStringLiteral("folders/pictures");
+}
+
+QString Form1::startFolder(FileFolder folder) const
+{
+    const QString remembered = QSettings().value(settingsKey(folder)).toString();
+    // A folder since removed or renamed would leave the dialog wherever the
+    // system puts it; the archive's folder is the better guess then.
+    if (!remembered.isEmpty() && QDir(remembered).exists()) return remembered;
+    if (!session_.state().pairOpen()) return QString();
+    return QFileInfo(platform::toQString(session_.state().largeArchive)).absolutePath();
+}
+
+std::optional<std::filesystem::path> Form1::askForFile(const QString& filter, DialogKind kind,
+                                                       FileFolder folder, const QString& suggested)
+{
+    CommonDialog1.fileName = suggested;
     CommonDialog1.filter = filter;
-    CommonDialog1.initDir = QString();
+    CommonDialog1.initDir = startFolder(folder);
     kind == DialogKind::Save ? CommonDialog1.showSave() : CommonDialog1.showOpen();
     if (CommonDialog1.fileName.isEmpty()) return std::nullopt;
+    QSettings().setValue(settingsKey(folder), QFileInfo(CommonDialog1.fileName).absolutePath());
     return platform::toPath(CommonDialog1.fileName);
 }
 

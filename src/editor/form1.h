@@ -169,9 +169,19 @@ private:
     void accept(session::CheckedImport import);
 
     enum class DialogKind { Open, Save };
-    // Shows CommonDialog1 with filter, from the folder the last dialog left;
-    // nothing when the user cancelled.
-    std::optional<std::filesystem::path> askForFile(const QString& filter, DialogKind kind);
+    // The kinds of file whose dialogs remember, each its own, the folder
+    // last chosen from, between runs: archives (open), and the portrait
+    // pictures that export writes and import reads, which are the same files
+    // on their way out and back in.
+    enum class FileFolder { Archives, Pictures };
+    // Shows CommonDialog1 with filter, suggesting the name suggested, in the
+    // folder last chosen from for that kind of file (the open archive's
+    // folder before any); nothing when the user cancelled.
+    std::optional<std::filesystem::path> askForFile(const QString& filter, DialogKind kind,
+                                                    FileFolder folder,
+                                                    const QString& suggested = {});
+    QString startFolder(FileFolder folder) const;
+    static QString settingsKey(FileFolder folder);
 
     // The one place where the editor state and the controls are written from
     // the session: after every action, whether it succeeded or not.

@@ -322,9 +322,11 @@ Message closeDropsImportQuestion()
     return {Tone::Question, "退出", "导入的图片还没有写入，退出就会丢掉它。\r确定要退出本工具？"};
 }
 
-Message exportDone()
+Message exportDone(const std::filesystem::path& largeFile, const std::filesystem::path& smallFile)
 {
-    return {Tone::Notice, kNoticeTitle, "图片导出成功！"};
+    return {Tone::Notice, kNoticeTitle,
+            format("图片导出成功！\r已写入“%1”和“%2”。",
+                   {displayName(largeFile), displayName(smallFile)})};
 }
 
 Message writeDone()

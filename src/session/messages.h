@@ -37,7 +37,8 @@ std::string describeForTerminal(const FileRefusal& refusal);
 std::string archiveNotWhole(const ArchiveLength& length);
 Message openAnywayQuestion(const ArchiveLength& length);
 
-Message exportDone();
+// Says that both files were written, naming them.
+Message exportDone(const std::filesystem::path& largeFile, const std::filesystem::path& smallFile);
 // One sentence on a write that a crash had cut short and opening rolled back.
 Message recovered(const journal::Recovery& recovery);
 Message undoDone(const Undone& undone);

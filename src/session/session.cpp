@@ -271,16 +271,16 @@ Result<void> Session::readRecords(Slot slot, int first, std::span<std::uint8_t> 
     return {};
 }
 
-Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
+Result<std::filesystem::path> Session::exportPair(const std::filesystem::path& largeFile) const
 {
-    if (auto open = needsPair(); !open) return open;
+    if (auto open = needsPair(); !open) return std::unexpected(open.error());
     // Both names are known, and checked, before anything is written.
     const bool png = isPngName(largeFile);
     const auto smallFile =
         png ? fileio::replaceTail(largeFile, 4, U"T.PNG") : bitmap::smallBitmapPath(largeFile);
     if (!smallFile) return std::unexpected(Refusal{Problem::NameTooShort, largeFile});
     for (const auto& file : {largeFile, *smallFile})
-        if (auto refused = refuseArchive(file); !refused) return refused;
+        if (auto refused = refuseArchive(file); !refused) return std::unexpected(refused.error());
     const FileKind kind = png ? FileKind::Png : FileKind::Bmp;
     const auto large = exportFile(Slot::Large, state_.large.loaded, kind, pictures_);
     if (!large) return std::unexpected(large.error());
@@ -289,7 +289,7 @@ Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
     const fileio::Replacement files[] = {{largeFile, *large}, {*smallFile, *small}};
     if (auto written = fileio::replaceFiles(fileSystem_, files); !written)
         return std::unexpected(written.error());
-    return {};
+    return *smallFile;
 }
 
 Result<std::vector<std::uint8_t>> exportFile(Slot slot, std::span<const std::uint8_t> record,

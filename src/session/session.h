@@ -269,8 +269,8 @@ public:
     // largeFile, the small one beside it ("face.bmp" gives "faceT.BMP").
     // As two 8-bit indexed PNG files when largeFile ends in ".png" (the small
     // one "faceT.PNG"). Neither may be an open archive; both are replaced
-    // whole, or neither.
-    Result<void> exportPair(const std::filesystem::path& largeFile) const;
+    // whole, or neither. The small file's name, for saying what was written.
+    Result<std::filesystem::path> exportPair(const std::filesystem::path& largeFile) const;
 
     // Reads an import file (any BMP, or PNG through the picture port), checks
     // its size and maps it to the record of the slot its size names, against

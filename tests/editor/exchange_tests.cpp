@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
+#include <functional>
 
 #include "bitmap/bitmap.h"
 #include "editor/editor_fixture.h"
@@ -43,10 +44,12 @@ TEST_F(ExchangeTest, ExportWritesThePairAsShownAndSaysSo)
     EXPECT_TRUE(save.save);
     EXPECT_EQ(save.filter, "位图文件(*.bmp)|*.bmp|PNG图片(*.png)|*.png|任意文件(*.*)|*.*");
     EXPECT_EQ(save.defaultExt, "Bmp");
-    EXPECT_EQ(save.fileName, "");
-    EXPECT_EQ(save.initDir, "");
+    EXPECT_EQ(save.fileName, "057.bmp");
+    EXPECT_EQ(save.initDir, platform::toQString(folder.path()));
     ASSERT_EQ(messages.titles(), QStringList{"说明"});
-    EXPECT_EQ(messages.shown().front().text, "图片导出成功！");
+    EXPECT_EQ(messages.shown().front().text, QStringLiteral("图片导出成功！\r已写入“%1”和“%2”。")
+                                                 .arg(platform::toQString(folder / "face.bmp"),
+                                                      platform::toQString(folder / "faceT.BMP")));
 
     for (auto [slot, name] :
          {std::pair{Slot::Large, "face.bmp"}, std::pair{Slot::Small, "faceT.BMP"}}) {
@@ -64,6 +67,47 @@ TEST_F(ExchangeTest, ExportWritesThePairAsShownAndSaysSo)
     }
     EXPECT_EQ(folder.fileNames(),
               (std::vector<std::string>{"GRPFACES.S10", "GRPFACET.S10", "face.bmp", "faceT.BMP"}));
+}
+
+// Each dialog starts where its kind of file was last chosen, in this run or
+// an earlier one: archives for open, pictures for export and import alike.
+TEST_F(ExchangeTest, DialogsStartInTheFolderLastChosenForTheirKindOfFile)
+{
+    const auto pictures = folder / "pictures";
+    std::filesystem::create_directory(pictures);
+    struct Row {
+        const char* step;
+        std::function<void()> act;
+        QString initDir, fileName;
+    };
+    const QString archives = platform::toQString(folder.path());
+    const Row rows[] = {
+        {"first open", [this] { openArchives(); }, "", ""},
+        {"first export: the archive's folder",
+         [&] {
+             browseTo(9);
+             dialog.answer(platform::toQString(pictures / "face.bmp"));
+             form->Command3->click();
+         },
+         archives, "009.bmp"},
+        {"import: where export wrote", [&] { import(pictures / "face.bmp"); },
+         platform::toQString(pictures), ""},
+        {"open again: the archives' folder", [this] { open(largeArchive()); }, archives, ""},
+        {"export after a restart",
+         [this] {
+             form = std::make_unique<editor::Form1>(dialog, messages, files);
+             form->openPair(largeArchive());
+             exportAs("again.bmp");
+         },
+         platform::toQString(pictures), "001.bmp"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.step);
+        row.act();
+        ASSERT_FALSE(dialog.shown().empty());
+        EXPECT_EQ(dialog.shown().back().initDir, row.initDir);
+        EXPECT_EQ(dialog.shown().back().fileName, row.fileName);
+    }
 }
 
 TEST_F(ExchangeTest, ExportReplacesLongerFilesWholeAndRepeatsItselfExactly)
