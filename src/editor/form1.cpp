@@ -205,6 +205,15 @@ void Form1::goTo(int number)
     settle(session_.goTo(number));
 }
 
+void Form1::askForNumber()
+{
+    const session::Message prompt = session::numberPrompt();
+    if (const auto number = messageBoxes_.askNumber(qText(prompt.text), qText(prompt.title),
+                                                    session_.state().number, archive::kFirstNumber,
+                                                    archive::kLastNumber))
+        goTo(*number);
+}
+
 void Form1::Command2_Click()
 {
     tell(session::about());

@@ -103,6 +103,8 @@ public:
     void openPair(const std::filesystem::path& largeArchive);
     // Shows number (1 to 832), switching the range as the range buttons do.
     void goTo(int number);
+    // Asks for a number and shows it as goTo does.
+    void askForNumber();
     // Undoes the last write to the pair and says what it put back.
     void undo();
     // Puts the portrait of the focused preview on the clipboard, in its

@@ -329,6 +329,14 @@ Message exportDone(const std::filesystem::path& largeFile, const std::filesystem
                    {displayName(largeFile), displayName(smallFile)})};
 }
 
+Message numberPrompt()
+{
+    return {Tone::Question, "转到编号",
+            format("编号（%1-%2，%3起是新武将）：",
+                   {std::to_string(archive::kFirstNumber), std::to_string(archive::kLastNumber),
+                    std::to_string(archive::kFirstNewNumber)})};
+}
+
 Message writeDone()
 {
     return {Tone::Notice, kNoticeTitle, "图片写入成功！"};

@@ -48,6 +48,8 @@ Message undoOthersQuestion(const HistoryEntry& operation);
 // shown number's records drops it.
 Message undoDropsImportQuestion();
 Message writeDone();
+// The window's prompt for a number to show, from 1 to 832.
+Message numberPrompt();
 Message about();
 // Asked by the exit button, whatever waits.
 Message exitQuestion();

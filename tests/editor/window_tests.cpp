@@ -182,20 +182,20 @@ TEST_F(WindowTest, RightClickAnywhereOffersTheActionsWithShortcutsEnabledLikeThe
          form->Pic1,
          {"打开文件 Ctrl+O", "导出图片 Ctrl+E (off)", "导入图片 Ctrl+I (off)", "写入 Ctrl+W (off)",
           "撤销上次写入 Ctrl+Z (off)", "复制头像 Ctrl+C (off)", "粘贴图片 Ctrl+V (off)",
-          "由大头像生成小头像 Ctrl+M (off)", "-", "头像一览 Ctrl+G (off)",
+          "由大头像生成小头像 Ctrl+M (off)", "-", "转到编号… Ctrl+J (off)", "头像一览 Ctrl+G (off)",
           "放大查看 Ctrl+L (off)"}},
         {"open",
          [this] { openArchives(); },
          form->HScroll1,
          {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W (off)",
           "撤销上次写入 Ctrl+Z", "复制头像 Ctrl+C", "粘贴图片 Ctrl+V", "由大头像生成小头像 Ctrl+M",
-          "-", "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
+          "-", "转到编号… Ctrl+J", "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
         {"import",
          [this] { import(editedBitmap(Slot::Small, 1, 0, 0, 9, "edit.bmp")); },
          form->Label1,
          {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W",
           "撤销上次写入 Ctrl+Z", "复制头像 Ctrl+C", "粘贴图片 Ctrl+V", "由大头像生成小头像 Ctrl+M",
-          "-", "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
+          "-", "转到编号… Ctrl+J", "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string("after ") + row.after);
