@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <algorithm>
 
+#include "editor/painter.h"
 #include "editor/window_actions.h"
 #include "platform/paths.h"
 #include "session/numbers.h"
@@ -56,6 +57,9 @@ Form1::Form1(platform::CommonDialog& commonDialog, platform::MessageBoxes& messa
 {
     createControls();
     connectHandlers();
+    painter_ = new PainterLink(
+        *this, {[this](const session::Message& message) { tell(message); },
+                [this](const std::filesystem::path& file) { return importSave(file); }});
     addWindowActions(*this);
     Form_Load();
 }
@@ -332,6 +336,20 @@ void Form1::pastePicture()
                 return session_.checkPicture(platform::pictureOf(image, false), {}, colours);
             }))
         accept(std::move(*checked));
+}
+
+void Form1::editInPainter()
+{
+    painter_->edit(focusWidget() == Pic2 ? Slot::Small : Slot::Large);
+}
+
+bool Form1::importSave(const std::filesystem::path& file)
+{
+    auto checked = CheckImportBitmap(file);
+    if (!checked) return false;
+    checked->file.clear();
+    accept(std::move(*checked));
+    return true;
 }
 
 void Form1::makeSmallFromLarge()

@@ -45,6 +45,9 @@
 #include "session/session.h"
 
 class QLabel;
+namespace pelloran::editor {
+class PainterLink;
+}
 class QPushButton;
 class QRadioButton;
 
@@ -116,6 +119,15 @@ public:
     // Makes the small portrait from the large one shown as the small slot's
     // pending import.
     void makeSmallFromLarge();
+    // Opens the portrait of the focused preview (the large one when neither
+    // has the focus), as shown, in the user's painting program, and takes
+    // each save of it as that slot's pending import.
+    void editInPainter();
+    // Imports a save of the painter's working file as the import button
+    // imports a file, but keeps the picture taken: the painter may save
+    // again, or badly, before 写 入, which writes what the preview shows.
+    // False when it was refused, which has been said then.
+    bool importSave(const std::filesystem::path& file);
     // Reads, checks and maps the file for import; shows the refusal or error
     // and returns nothing when it is not taken. A picture with more colours
     // than a palette holds is taken reduced if the user says so.
@@ -193,6 +205,7 @@ private:
     void settle(const session::Result<T>& result);
     platform::MessageAnswer tell(const session::Message& message);
 
+    PainterLink* painter_;  // a child of the window
     platform::QtPictures pictures_;
     session::Session session_;
     platform::MessageBoxes& messageBoxes_;

@@ -15,6 +15,7 @@
 #include "editor/closer_look.h"
 #include "editor/form1.h"
 #include "editor/gallery.h"
+#include "editor/painter.h"
 
 namespace pelloran::editor {
 
@@ -130,6 +131,12 @@ void addWindowActions(Form1& form)
     add(
         QStringLiteral("由大头像生成小头像"), QKeySequence(Qt::CTRL | Qt::Key_M),
         [&form] { form.makeSmallFromLarge(); }, pairOpen);
+    add(
+        QStringLiteral("在绘图程序中编辑"), QKeySequence(Qt::CTRL | Qt::Key_D),
+        [&form] { form.editInPainter(); }, pairOpen);
+    add(
+        QStringLiteral("绘图程序设置…"), QKeySequence(), [&form] { editPainterSettings(&form); },
+        [] { return true; });
     auto* separator = new QAction(&form);
     separator->setSeparator(true);
     form.addAction(separator);

@@ -337,6 +337,24 @@ Message numberPrompt()
                     std::to_string(archive::kFirstNewNumber)})};
 }
 
+PainterSettingsTexts painterSettingsTexts()
+{
+    return {"绘图程序设置", "绘图程序（一条命令，图片的路径加在最后；留空则用系统默认的程序）：",
+            "工作文件的格式："};
+}
+
+Message painterNotStarted(const std::string& command)
+{
+    if (command.empty())
+        return {Tone::Error, kErrorTitle,
+                "无法打开绘图程序：系统没有为这种图片设置默认程序。\r"
+                "请在“绘图程序设置…”中选择一个绘图程序。"};
+    return {Tone::Error, kErrorTitle,
+            format("无法启动绘图程序“%1”。\r请在“绘图程序设置…”中检查它，"
+                   "或检查环境变量PELLORAN_PAINTER。",
+                   {command})};
+}
+
 Message writeDone()
 {
     return {Tone::Notice, kNoticeTitle, "图片写入成功！"};

@@ -48,6 +48,14 @@ Message undoOthersQuestion(const HistoryEntry& operation);
 // shown number's records drops it.
 Message undoDropsImportQuestion();
 Message writeDone();
+// The painter settings dialog: its title and the labels of its fields.
+struct PainterSettingsTexts {
+    std::string title, command, format;
+};
+PainterSettingsTexts painterSettingsTexts();
+// The painting program could not be started with command ("" for the
+// desktop's default program).
+Message painterNotStarted(const std::string& command);
 // The window's prompt for a number to show, from 1 to 832.
 Message numberPrompt();
 Message about();

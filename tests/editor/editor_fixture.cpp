@@ -148,6 +148,8 @@ int main(int argc, char* argv[])
     // never the user's, and never another test process's.
     const QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    // The painter's working files likewise.
+    qputenv("XDG_CACHE_HOME", settings.path().toUtf8());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,10 +1,12 @@
 // The exchange cycle through the window: export, import, write-back.
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTest>
 #include <functional>
 
@@ -530,6 +532,42 @@ TEST_F(ExchangeTest, UndoShowsWhatItPutBackAndAsksBeforeDroppingAnImport)
         exportAs("undone.bmp");
         EXPECT_EQ(readFile(folder / "undoneT.BMP").back(), patternIndex(Slot::Small, 1, 31, 0));
     }
+}
+
+// The painter round trip with a stand-in painter: cp, given the working file
+// as its last argument, saves an edited picture over it.
+TEST_F(ExchangeTest, EverySaveInThePainterIsThePendingImportUntilTheNumberChanges)
+{
+    openArchives();
+    browseTo(57);
+    const auto edited = editedBitmap(Slot::Large, 57, 0, 0, 9, "edited.bmp");
+    qputenv("PELLORAN_PAINTER", QByteArray("cp ") + edited.c_str());
+    QApplication::setActiveWindow(form.get());
+    QTest::keyClick(form.get(), Qt::Key_D, Qt::ControlModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(form->LargePending, 5000);
+    qunsetenv("PELLORAN_PAINTER");
+    EXPECT_FALSE(form->SmallPending);
+    EXPECT_EQ(shownPixel(form->Pic1, 0, 0) & RGB_MASK,
+              patternColour(Slot::Large, 57, 9) & RGB_MASK);
+    const auto working =
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/painter/057.bmp";
+    ASSERT_TRUE(QFile::exists(working));
+
+    // A save that cannot be taken is said once; the import taken stays, and
+    // 写 入 writes it.
+    writeFile(platform::toPath(working), std::vector<std::uint8_t>{'B', 'M'});
+    QTRY_COMPARE_WITH_TIMEOUT(messages.titles(), QStringList{"警告"}, 5000);
+    QTest::qWait(600);
+    EXPECT_EQ(messages.titles(), QStringList{"警告"});
+    write();
+    EXPECT_EQ(recordOf(largeArchive(), Slot::Large, 57)[0], 9);
+
+    // Another number ends the watch, and the working file goes.
+    browseTo(58);
+    EXPECT_FALSE(QFile::exists(working));
+    writeFile(platform::toPath(working), readFile(edited));
+    QTest::qWait(600);
+    EXPECT_FALSE(form->LargePending);
 }
 
 // Another program writes the pair while the window is open: an import never
