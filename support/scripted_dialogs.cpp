@@ -32,4 +32,16 @@ platform::MessageAnswer ScriptedMessageBoxes::show(const QString& text, const QS
     return answer;
 }
 
+std::optional<int> ScriptedMessageBoxes::askNumber(const QString& text, const QString& title, int,
+                                                   int, int)
+{
+    shown_.push_back(
+        {text, title, platform::MessageIcon::Information, platform::MessageButtons::Ok});
+    if (numbers_.empty())
+        throw std::logic_error("a number was asked for that the test did not expect");
+    const auto number = numbers_.front();
+    numbers_.pop_front();
+    return number;
+}
+
 }  // namespace pelloran::testing

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "platform/common_dialog.h"
@@ -44,6 +45,8 @@ public:
     };
 
     void answer(platform::MessageAnswer answer) { answers_.push_back(answer); }
+    // The next number asked for is answered with number; nothing cancels.
+    void answerNumber(std::optional<int> number) { numbers_.push_back(number); }
     const std::vector<Shown>& shown() const { return shown_; }
     void clear() { shown_.clear(); }
     // The titles of the messages shown, in order.
@@ -52,9 +55,12 @@ public:
     platform::MessageAnswer show(const QString& text, const QString& title,
                                  platform::MessageIcon icon,
                                  platform::MessageButtons buttons) override;
+    std::optional<int> askNumber(const QString& text, const QString& title, int value, int first,
+                                 int last) override;
 
 private:
     std::deque<platform::MessageAnswer> answers_;
+    std::deque<std::optional<int>> numbers_;
     std::vector<Shown> shown_;
 };
 

@@ -184,7 +184,15 @@ Exit info(const Arguments& args)
     const auto summary = summarize(*session);
     if (!summary) return fail(summary.error());
     printText(kOut, summaryText(*summary));
-    return Exit::Success;
+    // A script that checks a pair before working on it learns from the
+    // status alone that an archive is missing or of the wrong length.
+    Exit exit = Exit::Success;
+    for (const ArchiveSummary* archive : {&summary->large, &summary->small})
+        if (!archive->whole()) {
+            printText(kErr, archiveNotWhole(*archive));
+            exit = Exit::Failure;
+        }
+    return exit;
 }
 
 Exit exportCommand(const Arguments& args)
@@ -263,6 +271,8 @@ Exit diff(const Arguments& args)
     if (!first) return Exit::Failure;
     const auto second = openPair(args.positional[1]);
     if (!second) return Exit::Failure;
+    for (const Session* pair : {&*first, &*second})
+        if (auto both = needsBothArchives(*pair); !both) return fail(both.error());
     const auto a = readPair(*first);
     if (!a) return fail(a.error());
     const auto b = readPair(*second);

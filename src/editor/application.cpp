@@ -52,6 +52,8 @@ int runEditor(int argc, char* argv[], const std::function<void(Form1&)>& started
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelloran"));
+    // Where the window's settings live: ~/.config/Pelloran/Pelloran.conf.
+    QApplication::setOrganizationName(QStringLiteral("Pelloran"));
     QApplication::setApplicationVersion(QString::fromUtf8(session::version()));
     QApplication::setDesktopFileName(QStringLiteral("org.pelloran.Pelloran"));
     parser.process(app);

@@ -1,8 +1,11 @@
 #include "editor/form1.h"
 
 #include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
@@ -10,11 +13,14 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <algorithm>
 
+#include "editor/painter.h"
 #include "editor/window_actions.h"
 #include "platform/paths.h"
+#include "session/numbers.h"
 
 namespace pelloran::editor {
 
@@ -51,6 +57,9 @@ Form1::Form1(platform::CommonDialog& commonDialog, platform::MessageBoxes& messa
 {
     createControls();
     connectHandlers();
+    painter_ = new PainterLink(
+        *this, {[this](const session::Message& message) { tell(message); },
+                [this](const std::filesystem::path& file) { return importSave(file); }});
     addWindowActions(*this);
     Form_Load();
 }
@@ -163,11 +172,18 @@ void Form1::Form_Load()
 
 void Form1::Command1_Click()
 {
-    if (const auto chosen = askForFile(kArchiveFilter, DialogKind::Open)) openPair(*chosen);
+    if (const auto chosen = askForFile(kArchiveFilter, DialogKind::Open, FileFolder::Archives))
+        openPair(*chosen);
 }
 
 void Form1::openPair(const std::filesystem::path& largeArchive)
 {
+    // A wrong file would open as black portraits without a word, and the
+    // mistake show only when writing refuses: it is named before anything.
+    if (const auto doubt = session_.doubtBeforeOpening(largeArchive); !doubt)
+        return settle(doubt);
+    else if (*doubt && tell(session::openAnywayQuestion(**doubt)) != MessageAnswer::Yes)
+        return;
     const auto opened = session_.open(largeArchive);
     settle(opened);
     if (opened) emit archivesChanged();
@@ -176,6 +192,8 @@ void Form1::openPair(const std::filesystem::path& largeArchive)
 
 void Form1::undo()
 {
+    if (LargePending || SmallPending)
+        if (tell(session::undoDropsImportQuestion()) != MessageAnswer::Yes) return;
     // Another program's operation is undone only once the user has said so.
     if (const auto next = session_.nextUndo(); next && *next && !session::isWriteBack(**next))
         if (tell(session::undoOthersQuestion(**next)) != MessageAnswer::Yes) return;
@@ -191,6 +209,15 @@ void Form1::goTo(int number)
     settle(session_.goTo(number));
 }
 
+void Form1::askForNumber()
+{
+    const session::Message prompt = session::numberPrompt();
+    if (const auto number = messageBoxes_.askNumber(qText(prompt.text), qText(prompt.title),
+                                                    session_.state().number, archive::kFirstNumber,
+                                                    archive::kLastNumber))
+        goTo(*number);
+}
+
 void Form1::Command2_Click()
 {
     tell(session::about());
@@ -200,15 +227,20 @@ void Form1::Command3_Click()
 {
     // Only export sets the default extension; later dialogs keep it.
     CommonDialog1.defaultExt = kBitmapExtension;
-    const auto chosen = askForFile(kBitmapFilter, DialogKind::Save);
+    // The shown number's name, as a pack of the batch tool names it.
+    const auto suggested =
+        session::packFileName(session_.state().number, Slot::Large, session::FileKind::Bmp);
+    const auto chosen =
+        askForFile(kBitmapFilter, DialogKind::Save, FileFolder::Pictures, qText(suggested));
     if (!chosen) return;
-    if (auto exported = session_.exportPair(*chosen); !exported) return settle(exported);
-    tell(session::exportDone());
+    const auto exported = session_.exportPair(*chosen);
+    if (!exported) return settle(exported);
+    tell(session::exportDone(*chosen, *exported));
 }
 
 void Form1::Command4_Click()
 {
-    const auto chosen = askForFile(kBitmapFilter, DialogKind::Open);
+    const auto chosen = askForFile(kBitmapFilter, DialogKind::Open, FileFolder::Pictures);
     if (!chosen) return;
     if (auto checked = CheckImportBitmap(*chosen)) accept(std::move(*checked));
 }
@@ -224,7 +256,18 @@ void Form1::Command5_Click()
 void Form1::Command6_Click()
 {
     // Imports not yet written are given up: the user has been asked.
-    if (tell(session::exitQuestion()) == MessageAnswer::Yes) close();
+    if (tell(session::exitQuestion()) != MessageAnswer::Yes) return;
+    exitConfirmed_ = true;
+    close();
+    exitConfirmed_ = false;
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (!exitConfirmed_ && (LargePending || SmallPending) &&
+        tell(session::closeDropsImportQuestion()) != MessageAnswer::Yes)
+        return event->ignore();
+    QWidget::closeEvent(event);
 }
 
 void Form1::HScroll1_Change()
@@ -295,6 +338,20 @@ void Form1::pastePicture()
         accept(std::move(*checked));
 }
 
+void Form1::editInPainter()
+{
+    painter_->edit(focusWidget() == Pic2 ? Slot::Small : Slot::Large);
+}
+
+bool Form1::importSave(const std::filesystem::path& file)
+{
+    auto checked = CheckImportBitmap(file);
+    if (!checked) return false;
+    checked->file.clear();
+    accept(std::move(*checked));
+    return true;
+}
+
 void Form1::makeSmallFromLarge()
 {
     if (auto made = takeOrRefuse([&](session::Colours) { return session_.smallFromLarge(); }))
@@ -336,13 +393,31 @@ void Form1::dropEvent(QDropEvent* event)
 
 // ---------------------------------------------------------------- showing
 
-std::optional<std::filesystem::path> Form1::askForFile(const QString& filter, DialogKind kind)
+QString Form1::settingsKey(FileFolder folder)
 {
-    CommonDialog1.fileName = QString();
+    return folder == FileFolder::Archives ? QStringLiteral("folders/archives")
+                                          : QStringLiteral("folders/pictures");
+}
+
+QString Form1::startFolder(FileFolder folder) const
+{
+    const QString remembered = QSettings().value(settingsKey(folder)).toString();
+    // A folder since removed or renamed would leave the dialog wherever the
+    // system puts it; the archive's folder is the better guess then.
+    if (!remembered.isEmpty() && QDir(remembered).exists()) return remembered;
+    if (!session_.state().pairOpen()) return QString();
+    return QFileInfo(platform::toQString(session_.state().largeArchive)).absolutePath();
+}
+
+std::optional<std::filesystem::path> Form1::askForFile(const QString& filter, DialogKind kind,
+                                                       FileFolder folder, const QString& suggested)
+{
+    CommonDialog1.fileName = suggested;
     CommonDialog1.filter = filter;
-    CommonDialog1.initDir = QString();
+    CommonDialog1.initDir = startFolder(folder);
     kind == DialogKind::Save ? CommonDialog1.showSave() : CommonDialog1.showOpen();
     if (CommonDialog1.fileName.isEmpty()) return std::nullopt;
+    QSettings().setValue(settingsKey(folder), QFileInfo(CommonDialog1.fileName).absolutePath());
     return platform::toPath(CommonDialog1.fileName);
 }
 

@@ -45,6 +45,9 @@
 #include "session/session.h"
 
 class QLabel;
+namespace pelloran::editor {
+class PainterLink;
+}
 class QPushButton;
 class QRadioButton;
 
@@ -103,6 +106,8 @@ public:
     void openPair(const std::filesystem::path& largeArchive);
     // Shows number (1 to 832), switching the range as the range buttons do.
     void goTo(int number);
+    // Asks for a number and shows it as goTo does.
+    void askForNumber();
     // Undoes the last write to the pair and says what it put back.
     void undo();
     // Puts the portrait of the focused preview on the clipboard, in its
@@ -114,6 +119,15 @@ public:
     // Makes the small portrait from the large one shown as the small slot's
     // pending import.
     void makeSmallFromLarge();
+    // Opens the portrait of the focused preview (the large one when neither
+    // has the focus), as shown, in the user's painting program, and takes
+    // each save of it as that slot's pending import.
+    void editInPainter();
+    // Imports a save of the painter's working file as the import button
+    // imports a file, but keeps the picture taken: the painter may save
+    // again, or badly, before 写 入, which writes what the preview shows.
+    // False when it was refused, which has been said then.
+    bool importSave(const std::filesystem::path& file);
     // Reads, checks and maps the file for import; shows the refusal or error
     // and returns nothing when it is not taken. A picture with more colours
     // than a palette holds is taken reduced if the user says so.
@@ -123,6 +137,9 @@ protected:
     // A dropped archive opens its pair; dropped pictures (one or two) are
     // imported, each into the slot its size names.
     void changeEvent(QEvent* event) override;
+    // Closed by any means but the exit button, which has asked already: an
+    // import waiting to be written is given up only once the user says so.
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -166,9 +183,19 @@ private:
     void accept(session::CheckedImport import);
 
     enum class DialogKind { Open, Save };
-    // Shows CommonDialog1 with filter, from the folder the last dialog left;
-    // nothing when the user cancelled.
-    std::optional<std::filesystem::path> askForFile(const QString& filter, DialogKind kind);
+    // The kinds of file whose dialogs remember, each its own, the folder
+    // last chosen from, between runs: archives (open), and the portrait
+    // pictures that export writes and import reads, which are the same files
+    // on their way out and back in.
+    enum class FileFolder { Archives, Pictures };
+    // Shows CommonDialog1 with filter, suggesting the name suggested, in the
+    // folder last chosen from for that kind of file (the open archive's
+    // folder before any); nothing when the user cancelled.
+    std::optional<std::filesystem::path> askForFile(const QString& filter, DialogKind kind,
+                                                    FileFolder folder,
+                                                    const QString& suggested = {});
+    QString startFolder(FileFolder folder) const;
+    static QString settingsKey(FileFolder folder);
 
     // The one place where the editor state and the controls are written from
     // the session: after every action, whether it succeeded or not.
@@ -178,6 +205,7 @@ private:
     void settle(const session::Result<T>& result);
     platform::MessageAnswer tell(const session::Message& message);
 
+    PainterLink* painter_;  // a child of the window
     platform::QtPictures pictures_;
     session::Session session_;
     platform::MessageBoxes& messageBoxes_;
@@ -185,6 +213,7 @@ private:
     // made only when its record changed.
     std::array<session::Record, 2> painted_;
     int shownNumber_ = 0;
+    bool exitConfirmed_ = false;  // the exit button's question was answered Yes
 };
 
 }  // namespace pelloran::editor

@@ -1,10 +1,13 @@
 #include "editor/window_actions.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QKeySequence>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -12,17 +15,65 @@
 #include "editor/closer_look.h"
 #include "editor/form1.h"
 #include "editor/gallery.h"
+#include "editor/painter.h"
 
 namespace pelloran::editor {
 
 namespace {
 
-// One added window per main window, made when first asked for and raised
-// when asked for again.
-template <class View>
-void showOnce(Form1& form, QPointer<View>& view)
+constexpr int kGapBesideForm = 8;
+
+// Keeps an added window's place and size in the settings under key each time
+// it is hidden (closed, or closed with the main window), for the next time it
+// is made, in this run or a later one.
+class PlaceKeeper final : public QObject {
+public:
+    PlaceKeeper(QWidget& view, QString key) : QObject(&view), key_(std::move(key))
+    {
+        view.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide)
+            QSettings().setValue(key_, static_cast<QWidget*>(watched)->saveGeometry());
+        return false;
+    }
+
+private:
+    QString key_;
+};
+
+// Where an added window goes the first time: beside the main window, right of
+// it where the screen has room, else left of it, never over it.
+void placeBeside(QWidget& view, const QWidget& form)
 {
-    if (!view) view = new View(form);
+    const QRect main = form.frameGeometry();
+    const QRect screen = form.screen()->availableGeometry();
+    const int width = view.frameGeometry().width();
+    int left = main.right() + 1 + kGapBesideForm;
+    if (left + width > screen.right() + 1 && main.left() - kGapBesideForm - width >= screen.left())
+        left = main.left() - kGapBesideForm - width;
+    view.move(left, main.top());
+}
+
+// One added window per main window, made when first asked for and raised
+// when asked for again. It opens where it was last left, or beside the main
+// window, and Escape closes it.
+template <class View>
+void showOnce(Form1& form, QPointer<View>& view, const QString& settingsKey)
+{
+    if (!view) {
+        view = new View(form);
+        const QByteArray place = QSettings().value(settingsKey).toByteArray();
+        if (place.isEmpty() || !view->restoreGeometry(place)) placeBeside(*view, form);
+        new PlaceKeeper(*view, settingsKey);
+        auto* closeOnEscape = new QAction(view);
+        closeOnEscape->setShortcut(QKeySequence(Qt::Key_Escape));
+        QObject::connect(closeOnEscape, &QAction::triggered, view, &QWidget::close);
+        view->addAction(closeOnEscape);
+    }
     view->show();
     view->raise();
     view->activateWindow();
@@ -80,6 +131,12 @@ void addWindowActions(Form1& form)
     add(
         QStringLiteral("由大头像生成小头像"), QKeySequence(Qt::CTRL | Qt::Key_M),
         [&form] { form.makeSmallFromLarge(); }, pairOpen);
+    add(
+        QStringLiteral("在绘图程序中编辑"), QKeySequence(Qt::CTRL | Qt::Key_D),
+        [&form] { form.editInPainter(); }, pairOpen);
+    add(
+        QStringLiteral("绘图程序设置…"), QKeySequence(), [&form] { editPainterSettings(&form); },
+        [] { return true; });
     auto* separator = new QAction(&form);
     separator->setSeparator(true);
     form.addAction(separator);
@@ -87,11 +144,16 @@ void addWindowActions(Form1& form)
     auto gallery = std::make_shared<QPointer<Gallery>>();
     auto closerLook = std::make_shared<QPointer<CloserLook>>();
     add(
+        QStringLiteral("转到编号…"), QKeySequence(Qt::CTRL | Qt::Key_J),
+        [&form] { form.askForNumber(); }, pairOpen);
+    add(
         QStringLiteral("头像一览"), QKeySequence(Qt::CTRL | Qt::Key_G),
-        [&form, gallery] { showOnce(form, *gallery); }, pairOpen);
+        [&form, gallery] { showOnce(form, *gallery, QStringLiteral("windows/gallery")); },
+        pairOpen);
     add(
         QStringLiteral("放大查看"), QKeySequence(Qt::CTRL | Qt::Key_L),
-        [&form, closerLook] { showOnce(form, *closerLook); }, pairOpen);
+        [&form, closerLook] { showOnce(form, *closerLook, QStringLiteral("windows/closerLook")); },
+        pairOpen);
 
     // The buttons are enabled in showState(), which ends by telling.
     auto update = [entries] {

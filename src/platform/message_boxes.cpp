@@ -1,5 +1,6 @@
 #include "platform/message_boxes.h"
 
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QTextDocument>
 
@@ -26,6 +27,15 @@ MessageAnswer QtMessageBoxes::show(const QString& text, const QString& title, Me
     const int pressed = box.exec();
     if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
     return pressed == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+std::optional<int> QtMessageBoxes::askNumber(const QString& text, const QString& title, int value,
+                                             int first, int last)
+{
+    bool accepted = false;
+    const int number = QInputDialog::getInt(parent_, title, text, value, first, last, 1, &accepted);
+    if (!accepted) return std::nullopt;
+    return number;
 }
 
 }  // namespace pelloran::platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -19,6 +20,10 @@ public:
     // the user pressed.
     virtual MessageAnswer show(const QString& text, const QString& title, MessageIcon icon,
                                MessageButtons buttons) = 0;
+    // Asks for a whole number from first to last, offering value; nothing
+    // when the user cancelled.
+    virtual std::optional<int> askNumber(const QString& text, const QString& title, int value,
+                                         int first, int last) = 0;
 };
 
 class QtMessageBoxes final : public MessageBoxes {
@@ -27,6 +32,8 @@ public:
     void setParentWidget(QWidget* parent) { parent_ = parent; }
     MessageAnswer show(const QString& text, const QString& title, MessageIcon icon,
                        MessageButtons buttons) override;
+    std::optional<int> askNumber(const QString& text, const QString& title, int value, int first,
+                                 int last) override;
 
 private:
     QWidget* parent_;

@@ -293,9 +293,66 @@ Message undoOthersQuestion(const HistoryEntry& operation)
                 timeText(operation.time), std::to_string(operation.records)})};
 }
 
-Message exportDone()
+std::string archiveNotWhole(const ArchiveLength& length)
 {
-    return {Tone::Notice, kNoticeTitle, "图片导出成功！"};
+    const std::string expected = std::to_string(length.expectedSize);
+    if (!length.size)
+        return format("%1文件“%2”不存在（%1文件应为%3字节）。",
+                      {slotName(length.slot), displayName(length.file), expected});
+    return format(
+        "“%1”有%2字节，不是%3文件的长度（应为%4字节）。",
+        {displayName(length.file), std::to_string(*length.size), slotName(length.slot), expected});
+}
+
+Message openAnywayQuestion(const ArchiveLength& length)
+{
+    return {Tone::Question, kWarningTitle,
+            archiveNotWhole(length) + "\r仍要打开它吗？文件中没有的头像将显示为黑色。"};
+}
+
+Message undoDropsImportQuestion()
+{
+    return {Tone::Question, kWarningTitle,
+            "导入的图片还没有写入。撤销若恢复的是这个编号的头像，导入的图片就会被丢掉。\r"
+            "确定要撤销吗？"};
+}
+
+Message closeDropsImportQuestion()
+{
+    return {Tone::Question, "退出", "导入的图片还没有写入，退出就会丢掉它。\r确定要退出本工具？"};
+}
+
+Message exportDone(const std::filesystem::path& largeFile, const std::filesystem::path& smallFile)
+{
+    return {Tone::Notice, kNoticeTitle,
+            format("图片导出成功！\r已写入“%1”和“%2”。",
+                   {displayName(largeFile), displayName(smallFile)})};
+}
+
+Message numberPrompt()
+{
+    return {Tone::Question, "转到编号",
+            format("编号（%1-%2，%3起是新武将）：",
+                   {std::to_string(archive::kFirstNumber), std::to_string(archive::kLastNumber),
+                    std::to_string(archive::kFirstNewNumber)})};
+}
+
+PainterSettingsTexts painterSettingsTexts()
+{
+    return {"绘图程序设置", "绘图程序（一条命令，图片的路径加在最后；留空则用系统默认的程序）：",
+            "工作文件的格式："};
+}
+
+Message painterNotStarted(const std::string& command)
+{
+    if (command.empty())
+        return {Tone::Error, kErrorTitle,
+                "无法打开绘图程序：系统没有为这种图片设置默认程序。\r"
+                "请在“绘图程序设置…”中选择一个绘图程序。"};
+    return {Tone::Error, kErrorTitle,
+            format("无法启动绘图程序“%1”。\r请在“绘图程序设置…”中检查它，"
+                   "或检查环境变量PELLORAN_PAINTER。",
+                   {command})};
 }
 
 Message writeDone()

@@ -31,15 +31,38 @@ Message describe(const Error& error);
 // named, and a picture of too many colours says which option takes it.
 std::string describeForTerminal(const FileRefusal& refusal);
 
-Message exportDone();
+// An archive that is missing or not of a whole archive's length, said in
+// one sentence with the length expected; the window asks whether to open it
+// all the same.
+std::string archiveNotWhole(const ArchiveLength& length);
+Message openAnywayQuestion(const ArchiveLength& length);
+
+// Says that both files were written, naming them.
+Message exportDone(const std::filesystem::path& largeFile, const std::filesystem::path& smallFile);
 // One sentence on a write that a crash had cut short and opening rolled back.
 Message recovered(const journal::Recovery& recovery);
 Message undoDone(const Undone& undone);
 // Asked before the window undoes an operation it did not write itself.
 Message undoOthersQuestion(const HistoryEntry& operation);
+// Asked before an undo while an import waits: an undo that puts back the
+// shown number's records drops it.
+Message undoDropsImportQuestion();
 Message writeDone();
+// The painter settings dialog: its title and the labels of its fields.
+struct PainterSettingsTexts {
+    std::string title, command, format;
+};
+PainterSettingsTexts painterSettingsTexts();
+// The painting program could not be started with command ("" for the
+// desktop's default program).
+Message painterNotStarted(const std::string& command);
+// The window's prompt for a number to show, from 1 to 832.
+Message numberPrompt();
 Message about();
+// Asked by the exit button, whatever waits.
 Message exitQuestion();
+// Asked when the window is closed by other means while an import waits.
+Message closeDropsImportQuestion();
 
 // The journal's operations as every front end names them: the kind, the
 // state, the time on the user's clock with its offset from UTC.

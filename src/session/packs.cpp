@@ -237,6 +237,21 @@ Result<void> applyImport(Session& session, std::span<const PlannedWrite> changes
     return session.writeRecords(journal::Origin::BatchImport, writes);
 }
 
+Result<void> needsBothArchives(const Session& session)
+{
+    if (auto open = session.needsPair(); !open) return open;
+    for (Slot slot : {Slot::Large, Slot::Small}) {
+        const auto length =
+            measureArchive(session.fileSystem(), slot, session.state().archive(slot));
+        if (!length) return std::unexpected(length.error());
+        if (!length->size)
+            return std::unexpected(
+                fileio::Error{length->file, fileio::Operation::Open,
+                              std::make_error_code(std::errc::no_such_file_or_directory)});
+    }
+    return {};
+}
+
 std::vector<PackEntry> differences(const PairRecords& a, const PairRecords& b)
 {
     std::vector<PackEntry> differing;
@@ -255,16 +270,10 @@ Result<PairSummary> summarize(const Session& session)
     const State& state = session.state();
     PairSummary summary;
     for (Slot slot : {Slot::Large, Slot::Small}) {
-        ArchiveSummary& archive = slot == Slot::Large ? summary.large : summary.small;
-        archive.file = state.archive(slot);
-        archive.expectedSize = archive::fullArchiveSize(archive::layoutOf(slot));
-        archive.blank = blankRecords(*records, slot);
-        auto file = fs.openRead(archive.file);
-        if (!file && !fileio::isNotFound(file.error())) return std::unexpected(file.error());
-        if (!file) continue;
-        const auto size = (*file)->size();
-        if (!size) return std::unexpected(size.error());
-        archive.size = *size;
+        auto length = measureArchive(fs, slot, state.archive(slot));
+        if (!length) return std::unexpected(length.error());
+        (slot == Slot::Large ? summary.large : summary.small) =
+            ArchiveSummary{std::move(*length), blankRecords(*records, slot)};
     }
     summary.journal = journal::journalPath(state.largeArchive);
     const auto found = fs.inspect(summary.journal);

@@ -90,15 +90,17 @@ Result<ImportPlan> planImport(const Session& session, const std::filesystem::pat
 // The shown number is read again when it was written.
 Result<void> applyImport(Session& session, std::span<const PlannedWrite> changes);
 
+// Refuses, as a file that is not found, an archive of the open pair that does
+// not exist: compared with another pair, its records would all read as
+// different, which says nothing about either.
+Result<void> needsBothArchives(const Session& session);
+
 // The numbers and slots whose records differ between two pairs.
 std::vector<PackEntry> differences(const PairRecords& a, const PairRecords& b);
 
 // What a pair holds, as it is, for a user who wants to know before acting.
-struct ArchiveSummary {
-    std::filesystem::path file;
-    std::optional<std::uint64_t> size;  // nothing when the file does not exist
-    std::uint64_t expectedSize;         // what a complete archive measures
-    int blank;                          // records all zeros (a missing archive's all are)
+struct ArchiveSummary : ArchiveLength {
+    int blank;  // records all zeros (a missing archive's all are)
 };
 struct PairSummary {
     ArchiveSummary large, small;

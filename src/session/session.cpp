@@ -127,6 +127,30 @@ Result<journal::Pair> pairOf(fileio::FileSystem& fs, const std::filesystem::path
     return journal::Pair{largeArchive, smallArchive};
 }
 
+Result<ArchiveLength> measureArchive(fileio::FileSystem& fs, Slot slot,
+                                     const std::filesystem::path& file)
+{
+    ArchiveLength length{slot, file, std::nullopt,
+                         archive::fullArchiveSize(archive::layoutOf(slot))};
+    auto opened = fs.openRead(file);
+    if (!opened && fileio::isNotFound(opened.error())) return length;
+    if (!opened) return std::unexpected(opened.error());
+    const auto size = (*opened)->size();
+    if (!size) return std::unexpected(size.error());
+    length.size = *size;
+    return length;
+}
+
+Result<std::optional<ArchiveLength>> Session::doubtBeforeOpening(
+    const std::filesystem::path& largeArchive) const
+{
+    if (auto pair = pairOf(fileSystem_, largeArchive); !pair) return std::unexpected(pair.error());
+    auto length = measureArchive(fileSystem_, Slot::Large, largeArchive);
+    if (!length) return std::unexpected(length.error());
+    if (length->whole()) return std::nullopt;
+    return *length;
+}
+
 Result<Opened> Session::open(const std::filesystem::path& largeArchive, Opening opening)
 {
     const auto pair = pairOf(fileSystem_, largeArchive);
@@ -247,16 +271,16 @@ Result<void> Session::readRecords(Slot slot, int first, std::span<std::uint8_t> 
     return {};
 }
 
-Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
+Result<std::filesystem::path> Session::exportPair(const std::filesystem::path& largeFile) const
 {
-    if (auto open = needsPair(); !open) return open;
+    if (auto open = needsPair(); !open) return std::unexpected(open.error());
     // Both names are known, and checked, before anything is written.
     const bool png = isPngName(largeFile);
     const auto smallFile =
         png ? fileio::replaceTail(largeFile, 4, U"T.PNG") : bitmap::smallBitmapPath(largeFile);
     if (!smallFile) return std::unexpected(Refusal{Problem::NameTooShort, largeFile});
     for (const auto& file : {largeFile, *smallFile})
-        if (auto refused = refuseArchive(file); !refused) return refused;
+        if (auto refused = refuseArchive(file); !refused) return std::unexpected(refused.error());
     const FileKind kind = png ? FileKind::Png : FileKind::Bmp;
     const auto large = exportFile(Slot::Large, state_.large.loaded, kind, pictures_);
     if (!large) return std::unexpected(large.error());
@@ -265,7 +289,7 @@ Result<void> Session::exportPair(const std::filesystem::path& largeFile) const
     const fileio::Replacement files[] = {{largeFile, *large}, {*smallFile, *small}};
     if (auto written = fileio::replaceFiles(fileSystem_, files); !written)
         return std::unexpected(written.error());
-    return {};
+    return *smallFile;
 }
 
 Result<std::vector<std::uint8_t>> exportFile(Slot slot, std::span<const std::uint8_t> record,
@@ -471,8 +495,15 @@ Result<Undone> Session::undo()
         result.records.push_back({place.archive, numberAt(place.archive, place.offset)});
         shownTouched |= place.offset == state_.recordOffset(place.archive);
     }
+    // The shown records read again drop any import waiting for them: with
+    // nothing left to write, the write button must not claim a success.
     if (shownTouched)
-        if (auto reloaded = transact(state_, [&](State& next) { return loadBoth(next); });
+        if (auto reloaded = transact(state_,
+                                     [&](State& next) {
+                                         if (next.large.pending || next.small.pending)
+                                             next.writeEnabled = false;
+                                         return loadBoth(next);
+                                     });
             !reloaded)
             return std::unexpected(reloaded.error());
     return result;

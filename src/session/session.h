@@ -72,8 +72,8 @@ struct State {
     // The range the user chose last. Opening a pair shows the historical
     // range but leaves the choice alone.
     Range chosenRange = Range::Historical;
-    // Set by an import, left set by write-back, cleared by opening a pair or
-    // moving to another number.
+    // Set by an import, left set by write-back, cleared by opening a pair,
+    // moving to another number, or an undo that drops the pending imports.
     bool writeEnabled = false;
     SlotState large, small;
 
@@ -178,6 +178,21 @@ struct Undone {
 // refused. Reads no record and rolls nothing back.
 Result<journal::Pair> pairOf(fileio::FileSystem& fs, const std::filesystem::path& largeArchive);
 
+// What a file named as an archive of the slot measures, against what a whole
+// archive of the slot does.
+struct ArchiveLength {
+    Slot slot;
+    std::filesystem::path file;
+    std::optional<std::uint64_t> size;  // nothing when no file has that name
+    std::uint64_t expectedSize;
+    bool whole() const { return size == expectedSize; }
+};
+
+// Measures file as an archive of the slot. A name that is a folder, a pipe
+// or a device is an error, as opening it would be.
+Result<ArchiveLength> measureArchive(fileio::FileSystem& fs, Slot slot,
+                                     const std::filesystem::path& file);
+
 // How an exported portrait is stored.
 enum class FileKind { Bmp, Png };
 
@@ -227,6 +242,13 @@ public:
     // opening only looks.
     Result<Opened> open(const std::filesystem::path& largeArchive,
                         Opening opening = Opening::Recover);
+    // What open(largeArchive) would find doubtful before it shows anything: a
+    // large archive that is missing or not of a whole archive's length, which
+    // would show black where records are missing. Nothing when it is whole;
+    // the refusals open would give (a name that makes no pair, a folder) as
+    // errors. Reads no record.
+    Result<std::optional<ArchiveLength>> doubtBeforeOpening(
+        const std::filesystem::path& largeArchive) const;
     // Shows number, which must lie in the range the bar spans.
     Result<void> showNumber(int number);
     // Spans the bar over range and shows its first number.
@@ -247,8 +269,8 @@ public:
     // largeFile, the small one beside it ("face.bmp" gives "faceT.BMP").
     // As two 8-bit indexed PNG files when largeFile ends in ".png" (the small
     // one "faceT.PNG"). Neither may be an open archive; both are replaced
-    // whole, or neither.
-    Result<void> exportPair(const std::filesystem::path& largeFile) const;
+    // whole, or neither. The small file's name, for saying what was written.
+    Result<std::filesystem::path> exportPair(const std::filesystem::path& largeFile) const;
 
     // Reads an import file (any BMP, or PNG through the picture port), checks
     // its size and maps it to the record of the slot its size names, against
@@ -280,7 +302,8 @@ public:
 
     // Undoes the newest write to the pair that is not undone yet, as the
     // journal remembers it; the shown number is read again when it was one
-    // of the records put back.
+    // of the records put back, dropping its pending imports (and the write
+    // they enabled).
     Result<Undone> undo();
     // The operation undo() would undo now, if any.
     Result<std::optional<HistoryEntry>> nextUndo() const;

@@ -358,6 +358,9 @@ TEST_F(BatchTool, EveryFailureExitsOneAndLeavesTheArchivesAlone)
         {"export", large(first), (first / "GRPFACES.S10").string()},
         {"sheet", large(first), large(first)},
         {"diff", large(first), "a"},
+        {"info", (dir / "nosuch" / "GRPFACES.S10").string()},
+        {"diff", large(first), (dir / "nosuch" / "GRPFACES.S10").string()},
+        {"info", (pack / "001.bmp").string()},
     };
     for (const auto& args : rows) {
         SCOPED_TRACE(args[0] + " " + args.back());

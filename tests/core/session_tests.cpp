@@ -108,7 +108,11 @@ const Step kSteps[] = {
      true},
     {"export the pair",
      [](Session& s, const TempDir& dir) { ASSERT_TRUE(s.open(dir / "GRPFACES.S10")); },
-     [](Session& s, const TempDir& dir) { return s.exportPair(dir / "face.bmp"); },
+     [](Session& s, const TempDir& dir) -> session::Result<void> {
+         if (auto exported = s.exportPair(dir / "face.bmp"); !exported)
+             return std::unexpected(exported.error());
+         return {};
+     },
      [](const State&) {}},
     {"undo a write",
      [](Session& s, const TempDir& dir) {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -13,6 +14,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <functional>
+#include <optional>
 #include <set>
 
 #include "editor/closer_look.h"
@@ -262,6 +264,13 @@ TEST_F(BrowseTest, TheGalleryShowsTheChosenNumberInTheWindowByClickOrEnter)
         {"right, right, Enter", keys({Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}),
          3},
         {"End, Enter", keys({Qt::Key_End, Qt::Key_Enter}), 722},
+        {"click after scrolling down",
+         [click](editor::Gallery& gallery) {
+             QScrollBar* bar = gallery.verticalScrollBar();
+             bar->setValue(bar->value() + gallery.cellRect(400).top() - 20);
+             click(400)(gallery);
+         },
+         400},
         {"click after switching to the new officers",
          [this, click](editor::Gallery& gallery) {
              form->Option1->click();
@@ -288,6 +297,70 @@ TEST_F(BrowseTest, TheGalleryShowsTheChosenNumberInTheWindowByClickOrEnter)
                 0xFFFFFF);
     }
     EXPECT_TRUE(messages.shown().empty());
+}
+
+// A number typed into "转到编号…" (Ctrl+J) is shown, in whichever range it
+// lies, the range switched as its button would.
+TEST_F(BrowseTest, ATypedNumberIsShownInItsRange)
+{
+    struct Row {
+        std::optional<int> typed;  // nothing: cancelled
+        int shown;
+        QRadioButton* range;
+        QString last;
+    };
+    openArchives();
+    const Row rows[] = {
+        {57, 57, form->Option3, "722"},
+        {800, 800, form->Option1, "832"},
+        {std::nullopt, 800, form->Option1, "832"},
+        {5, 5, form->Option3, "722"},
+    };
+    QApplication::setActiveWindow(form.get());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.typed.value_or(0));
+        messages.clear();
+        messages.answerNumber(row.typed);
+        QTest::keyClick(form.get(), Qt::Key_J, Qt::ControlModifier);
+        EXPECT_EQ(messages.titles(), QStringList{"转到编号"});
+        EXPECT_EQ(form->Label1->text(), "编号:" + QString::number(row.shown));
+        EXPECT_EQ(form->HScroll1->value(), row.shown);
+        EXPECT_TRUE(row.range->isChecked());
+        EXPECT_EQ(form->Label3->text(), row.last);
+        EXPECT_TRUE(showsNumber(Slot::Large, row.shown));
+    }
+}
+
+// The added windows open beside the main window, never over it, close with
+// Escape, and open again where they were left.
+TEST_F(BrowseTest, TheAddedWindowsOpenBesideTheWindowCloseWithEscapeAndKeepTheirPlace)
+{
+    struct Row {
+        const char* shortcut;
+        std::function<QWidget*()> open;
+    };
+    const Row rows[] = {
+        {"Ctrl+G", [this] { return openWith<editor::Gallery>(*form, "Ctrl+G"); }},
+        {"Ctrl+L", [this] { return openWith<editor::CloserLook>(*form, "Ctrl+L"); }},
+    };
+    openArchives();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.shortcut);
+        QPointer<QWidget> view = row.open();
+        ASSERT_NE(view, nullptr);
+        EXPECT_FALSE(view->frameGeometry().intersects(form->frameGeometry()));
+        // Moved and made a little larger than it can be made smaller.
+        const QRect left(QPoint(30, 30),
+                         view->minimumSizeHint().expandedTo({420, 300}) + QSize(9, 9));
+        view->setGeometry(left);
+        QApplication::setActiveWindow(view);
+        QTest::keyClick(view, Qt::Key_Escape);
+        EXPECT_TRUE(!view || !view->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        view = row.open();
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->geometry(), left);
+    }
 }
 
 // Another pair opened while the gallery is up: every cell shows the new

@@ -5,6 +5,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include "bitmap/bitmap.h"
 #include "platform/paths.h"
@@ -55,8 +57,11 @@ const std::vector<std::uint8_t>& patternArchive(Slot slot)
     return slot == Slot::Large ? large : small;
 }
 
-WindowFixture::WindowFixture() : form(std::make_unique<editor::Form1>(dialog, messages, files))
+WindowFixture::WindowFixture()
 {
+    // Each test starts as a first run.
+    QSettings().clear();
+    form = std::make_unique<editor::Form1>(dialog, messages, files);
     form->show();
 }
 
@@ -139,6 +144,12 @@ QRgb WindowFixture::shownPixel(platform::PictureBox* picture, int x, int y)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // The window's remembered settings go to a folder of this process's own,
+    // never the user's, and never another test process's.
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    // The painter's working files likewise.
+    qputenv("XDG_CACHE_HOME", settings.path().toUtf8());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

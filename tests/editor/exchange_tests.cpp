@@ -1,11 +1,14 @@
 // The exchange cycle through the window: export, import, write-back.
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTest>
+#include <functional>
 
 #include "bitmap/bitmap.h"
 #include "editor/editor_fixture.h"
@@ -43,10 +46,12 @@ TEST_F(ExchangeTest, ExportWritesThePairAsShownAndSaysSo)
     EXPECT_TRUE(save.save);
     EXPECT_EQ(save.filter, "位图文件(*.bmp)|*.bmp|PNG图片(*.png)|*.png|任意文件(*.*)|*.*");
     EXPECT_EQ(save.defaultExt, "Bmp");
-    EXPECT_EQ(save.fileName, "");
-    EXPECT_EQ(save.initDir, "");
+    EXPECT_EQ(save.fileName, "057.bmp");
+    EXPECT_EQ(save.initDir, platform::toQString(folder.path()));
     ASSERT_EQ(messages.titles(), QStringList{"说明"});
-    EXPECT_EQ(messages.shown().front().text, "图片导出成功！");
+    EXPECT_EQ(messages.shown().front().text, QStringLiteral("图片导出成功！\r已写入“%1”和“%2”。")
+                                                 .arg(platform::toQString(folder / "face.bmp"),
+                                                      platform::toQString(folder / "faceT.BMP")));
 
     for (auto [slot, name] :
          {std::pair{Slot::Large, "face.bmp"}, std::pair{Slot::Small, "faceT.BMP"}}) {
@@ -64,6 +69,47 @@ TEST_F(ExchangeTest, ExportWritesThePairAsShownAndSaysSo)
     }
     EXPECT_EQ(folder.fileNames(),
               (std::vector<std::string>{"GRPFACES.S10", "GRPFACET.S10", "face.bmp", "faceT.BMP"}));
+}
+
+// Each dialog starts where its kind of file was last chosen, in this run or
+// an earlier one: archives for open, pictures for export and import alike.
+TEST_F(ExchangeTest, DialogsStartInTheFolderLastChosenForTheirKindOfFile)
+{
+    const auto pictures = folder / "pictures";
+    std::filesystem::create_directory(pictures);
+    struct Row {
+        const char* step;
+        std::function<void()> act;
+        QString initDir, fileName;
+    };
+    const QString archives = platform::toQString(folder.path());
+    const Row rows[] = {
+        {"first open", [this] { openArchives(); }, "", ""},
+        {"first export: the archive's folder",
+         [&] {
+             browseTo(9);
+             dialog.answer(platform::toQString(pictures / "face.bmp"));
+             form->Command3->click();
+         },
+         archives, "009.bmp"},
+        {"import: where export wrote", [&] { import(pictures / "face.bmp"); },
+         platform::toQString(pictures), ""},
+        {"open again: the archives' folder", [this] { open(largeArchive()); }, archives, ""},
+        {"export after a restart",
+         [this] {
+             form = std::make_unique<editor::Form1>(dialog, messages, files);
+             form->openPair(largeArchive());
+             exportAs("again.bmp");
+         },
+         platform::toQString(pictures), "001.bmp"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.step);
+        row.act();
+        ASSERT_FALSE(dialog.shown().empty());
+        EXPECT_EQ(dialog.shown().back().initDir, row.initDir);
+        EXPECT_EQ(dialog.shown().back().fileName, row.fileName);
+    }
 }
 
 TEST_F(ExchangeTest, ExportReplacesLongerFilesWholeAndRepeatsItselfExactly)
@@ -440,6 +486,88 @@ TEST_F(ExchangeTest, BothSlotsAreWrittenOrNeitherAndAWriteCanBeUndone)
     messages.clear();
     QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(messages.shown().front().text, "没有可以撤销的操作。");
+}
+
+// An undo shows what it put back, the small portrait alone too, and gives up
+// an import waiting for the shown records only once the user says so.
+TEST_F(ExchangeTest, UndoShowsWhatItPutBackAndAsksBeforeDroppingAnImport)
+{
+    openArchives();
+    QApplication::setActiveWindow(form.get());
+    const auto undo = [this] { QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier); };
+    struct Row {
+        const char* what;
+        bool importWaiting;
+        platform::MessageAnswer answer;
+        bool undone;
+    };
+    const Row rows[] = {
+        {"nothing waiting", false, platform::MessageAnswer::No, true},
+        {"an import waiting, No", true, platform::MessageAnswer::No, false},
+        {"an import waiting, Yes", true, platform::MessageAnswer::Yes, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        import(editedBitmap(Slot::Small, 1, 0, 0, 9, "small.bmp"));
+        write();
+        if (row.importWaiting) import(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
+        messages.clear();
+        messages.answer(row.answer);
+        undo();
+        EXPECT_EQ(messages.shown().front().buttons, row.importWaiting
+                                                        ? platform::MessageButtons::YesNo
+                                                        : platform::MessageButtons::Ok);
+        EXPECT_EQ(recordOf(smallArchive(), Slot::Small, 1)[0], row.undone ? 1 : 9);
+        EXPECT_EQ(form->LargePending, !row.undone);
+        if (row.importWaiting) {
+            EXPECT_EQ(form->Command5->isEnabled(), !row.undone);
+        }
+        if (!row.undone) {
+            messages.answer(platform::MessageAnswer::Yes);
+            undo();
+            continue;
+        }
+        EXPECT_TRUE(showsNumber(Slot::Small, 1));
+        EXPECT_TRUE(showsNumber(Slot::Large, 1));
+        exportAs("undone.bmp");
+        EXPECT_EQ(readFile(folder / "undoneT.BMP").back(), patternIndex(Slot::Small, 1, 31, 0));
+    }
+}
+
+// The painter round trip with a stand-in painter: cp, given the working file
+// as its last argument, saves an edited picture over it.
+TEST_F(ExchangeTest, EverySaveInThePainterIsThePendingImportUntilTheNumberChanges)
+{
+    openArchives();
+    browseTo(57);
+    const auto edited = editedBitmap(Slot::Large, 57, 0, 0, 9, "edited.bmp");
+    qputenv("PELLORAN_PAINTER", QByteArray("cp ") + edited.c_str());
+    QApplication::setActiveWindow(form.get());
+    QTest::keyClick(form.get(), Qt::Key_D, Qt::ControlModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(form->LargePending, 5000);
+    qunsetenv("PELLORAN_PAINTER");
+    EXPECT_FALSE(form->SmallPending);
+    EXPECT_EQ(shownPixel(form->Pic1, 0, 0) & RGB_MASK,
+              patternColour(Slot::Large, 57, 9) & RGB_MASK);
+    const auto working =
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/painter/057.bmp";
+    ASSERT_TRUE(QFile::exists(working));
+
+    // A save that cannot be taken is said once; the import taken stays, and
+    // 写 入 writes it.
+    writeFile(platform::toPath(working), std::vector<std::uint8_t>{'B', 'M'});
+    QTRY_COMPARE_WITH_TIMEOUT(messages.titles(), QStringList{"警告"}, 5000);
+    QTest::qWait(600);
+    EXPECT_EQ(messages.titles(), QStringList{"警告"});
+    write();
+    EXPECT_EQ(recordOf(largeArchive(), Slot::Large, 57)[0], 9);
+
+    // Another number ends the watch, and the working file goes.
+    browseTo(58);
+    EXPECT_FALSE(QFile::exists(working));
+    writeFile(platform::toPath(working), readFile(edited));
+    QTest::qWait(600);
+    EXPECT_FALSE(form->LargePending);
 }
 
 // Another program writes the pair while the window is open: an import never

@@ -170,11 +170,17 @@ protected:
         files.clearFaults();
         for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
             std::filesystem::remove_all(entry.path());
-        writeFile(largeArchive(), archiveBytes(Slot::Large, false));
-        writeFile(smallArchive(), archiveBytes(Slot::Small, false));
         std::filesystem::create_directory(folder / "other");
-        writeFile(otherArchive(), archiveBytes(Slot::Large, true));
-        writeFile(folder / "other" / "GRPFACET.S10", archiveBytes(Slot::Small, true));
+        // Of a whole archive's length, or opening would first ask about it;
+        // past the numbers written they hold a hole, which reads as zeros.
+        const auto writeArchive = [](const std::filesystem::path& path, Slot slot, bool inverted) {
+            writeFile(path, archiveBytes(slot, inverted));
+            std::filesystem::resize_file(path, archive::fullArchiveSize(archive::layoutOf(slot)));
+        };
+        writeArchive(largeArchive(), Slot::Large, false);
+        writeArchive(smallArchive(), Slot::Small, false);
+        writeArchive(otherArchive(), Slot::Large, true);
+        writeArchive(folder / "other" / "GRPFACET.S10", Slot::Small, true);
         form = std::make_unique<editor::Form1>(dialog, messages, files);
         form->show();
         messages.clear();

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "editor/editor_fixture.h"
 #include "platform/paths.h"
@@ -181,20 +182,22 @@ TEST_F(WindowTest, RightClickAnywhereOffersTheActionsWithShortcutsEnabledLikeThe
          form->Pic1,
          {"打开文件 Ctrl+O", "导出图片 Ctrl+E (off)", "导入图片 Ctrl+I (off)", "写入 Ctrl+W (off)",
           "撤销上次写入 Ctrl+Z (off)", "复制头像 Ctrl+C (off)", "粘贴图片 Ctrl+V (off)",
-          "由大头像生成小头像 Ctrl+M (off)", "-", "头像一览 Ctrl+G (off)",
-          "放大查看 Ctrl+L (off)"}},
+          "由大头像生成小头像 Ctrl+M (off)", "在绘图程序中编辑 Ctrl+D (off)", "绘图程序设置… ", "-",
+          "转到编号… Ctrl+J (off)", "头像一览 Ctrl+G (off)", "放大查看 Ctrl+L (off)"}},
         {"open",
          [this] { openArchives(); },
          form->HScroll1,
          {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W (off)",
           "撤销上次写入 Ctrl+Z", "复制头像 Ctrl+C", "粘贴图片 Ctrl+V", "由大头像生成小头像 Ctrl+M",
-          "-", "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
+          "在绘图程序中编辑 Ctrl+D", "绘图程序设置… ", "-", "转到编号… Ctrl+J", "头像一览 Ctrl+G",
+          "放大查看 Ctrl+L"}},
         {"import",
          [this] { import(editedBitmap(Slot::Small, 1, 0, 0, 9, "edit.bmp")); },
          form->Label1,
          {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W",
           "撤销上次写入 Ctrl+Z", "复制头像 Ctrl+C", "粘贴图片 Ctrl+V", "由大头像生成小头像 Ctrl+M",
-          "-", "头像一览 Ctrl+G", "放大查看 Ctrl+L"}},
+          "在绘图程序中编辑 Ctrl+D", "绘图程序设置… ", "-", "转到编号… Ctrl+J", "头像一览 Ctrl+G",
+          "放大查看 Ctrl+L"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string("after ") + row.after);
@@ -272,12 +275,13 @@ TEST_F(WindowTest, SmallArchivePathIsDerivedFromTheText)
         {"/游戏 存档/头像GRPFACES.S10", "/游戏 存档/头像GRPFACET.S10"},
     };
     for (const Row& row : rows) {
+        messages.answer(MessageAnswer::Yes);
         dialog.answer(row.chosen);
         form->Command1->click();
         EXPECT_EQ(platform::toQString(form->SmallFilePath), row.small);
     }
-    // None of these exists: each loads as zeros without a word, and none is created.
-    EXPECT_TRUE(messages.shown().empty());
+    // None of these exists: each is named, loads as zeros on Yes, and none is created.
+    EXPECT_EQ(messages.titles(), (QStringList{"警告", "警告", "警告"}));
     EXPECT_FALSE(std::filesystem::exists("FACE.S10"));
     EXPECT_FALSE(std::filesystem::exists("FACT.S10"));
 }
@@ -303,6 +307,59 @@ TEST_F(WindowTest, ANameThatCannotMakeAPairIsRefusedAndChangesNothing)
         EXPECT_TRUE(form->LargeFilePath.empty());
         EXPECT_FALSE(form->HScroll1->isEnabled());
     }
+}
+
+TEST_F(WindowTest, AWrongLargeArchiveIsNamedAtOnceAndOpensOnlyOnYes)
+{
+    struct Row {
+        const char* what;
+        std::optional<std::vector<std::uint8_t>> bytes;  // nothing: no such file
+        QString said;
+        MessageAnswer answer;
+    };
+    const std::vector<std::uint8_t> cut(patternArchive(Slot::Large).begin(),
+                                        patternArchive(Slot::Large).begin() + 40000);
+    const Row rows[] = {
+        {"missing", std::nullopt, "大头像文件“%1”不存在（大头像文件应为5149068字节）。",
+         MessageAnswer::No},
+        {"missing, opened on Yes", std::nullopt, "不存在", MessageAnswer::Yes},
+        {"empty", std::vector<std::uint8_t>{},
+         "“%1”有0字节，不是大头像文件的长度（应为5149068字节）", MessageAnswer::No},
+        {"a text file", std::vector<std::uint8_t>{'h', 'i', '\n'}, "有3字节", MessageAnswer::No},
+        {"cut short, opened on Yes", cut, "有40000字节", MessageAnswer::Yes},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        openArchives();
+        browseTo(9);
+        TempDir other;
+        const auto chosen = other / "GRPFACES.S10";
+        if (row.bytes) writeFile(chosen, *row.bytes);
+        messages.clear();
+        messages.answer(row.answer);
+        open(chosen);
+        ASSERT_EQ(messages.shown().size(), 1u);
+        EXPECT_EQ(messages.shown()[0].buttons, MessageButtons::YesNo);
+        const QString said =
+            row.said.contains("%1") ? row.said.arg(platform::toQString(chosen)) : row.said;
+        EXPECT_TRUE(messages.shown()[0].text.contains(said))
+            << messages.shown()[0].text.toStdString();
+        const bool opened = row.answer == MessageAnswer::Yes;
+        EXPECT_EQ(form->LargeFilePath, opened ? chosen : largeArchive());
+        EXPECT_EQ(form->Label1->text(), opened ? "编号:1" : "编号:9");
+        if (opened) {
+            EXPECT_EQ(shownPixel(form->Pic1, 63, 79) & RGB_MASK, qRgb(0, 0, 0) & RGB_MASK);
+        }
+        EXPECT_FALSE(std::filesystem::exists(other / "GRPFACET.S10"));
+    }
+    // A folder cannot be opened anyway: one error, no question.
+    openArchives();
+    messages.clear();
+    TempDir other;
+    std::filesystem::create_directory(other / "GRPFACES.S10");
+    open(other / "GRPFACES.S10");
+    EXPECT_EQ(messages.titles(), QStringList{"错误"});
+    EXPECT_EQ(form->LargeFilePath, largeArchive());
 }
 
 // After copying from a system that ignores case the names are often lower
@@ -454,6 +511,55 @@ TEST_F(WindowTest, ExitAsksAndEndsOnlyOnYes)
     messages.answer(MessageAnswer::Yes);
     form->Command6->click();
     EXPECT_FALSE(form->isVisible());
+}
+
+// The exit button keeps its one question; any other way of closing asks
+// only when an import would be given up.
+TEST_F(WindowTest, ClosingWithAnImportWaitingAsksFirst)
+{
+    struct Row {
+        const char* how;
+        bool importWaiting;
+        bool byExitButton;
+        MessageAnswer answer;
+        QStringList asked;
+        bool closes;
+    };
+    const Row rows[] = {
+        {"title bar, nothing waiting", false, false, MessageAnswer::No, {}, true},
+        {"title bar, import waiting, No",
+         true,
+         false,
+         MessageAnswer::No,
+         {"导入的图片还没有写入"},
+         false},
+        {"title bar, import waiting, Yes",
+         true,
+         false,
+         MessageAnswer::Yes,
+         {"导入的图片还没有写入"},
+         true},
+        {"exit button, import waiting",
+         true,
+         true,
+         MessageAnswer::Yes,
+         {"确定要退出本工具？"},
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        openArchives();
+        form->show();
+        if (row.importWaiting) import(editedBitmap(Slot::Large, 1, 0, 0, 9, "edit.bmp"));
+        messages.clear();
+        if (!row.asked.isEmpty()) messages.answer(row.answer);
+        row.byExitButton ? form->Command6->click() : (void)form->close();
+        QStringList asked;
+        for (const auto& shown : messages.shown()) asked << shown.text.section(u'，', 0, 0);
+        EXPECT_EQ(asked, row.asked);
+        EXPECT_EQ(form->isVisible(), !row.closes);
+        EXPECT_EQ(form->LargePending, row.importWaiting);
+    }
 }
 
 }  // namespace
