@@ -304,27 +304,64 @@ void importBitmapInput(std::span<const std::uint8_t> data)
         require(entry[2] == colour.red && entry[1] == colour.green && entry[0] == colour.blue,
                 "every pixel of the record has the picture's colour", data);
     }
-    if (picture.indexed()) {
+    // A palette that has the record's colour at every entry a pixel uses
+    // goes in by index; the entries it does not define keep their bytes.
+    const auto inPalette = [&](const bitmap::Picture& indexed, const Bytes& of) {
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const bitmap::PaletteEntry& entry = indexed.palette[indexed.indices[i]];
+            const auto stored =
+                std::span(of).subspan(pixels + 4 * std::size_t{indexed.indices[i]}, 3);
+            if (stored[2] != entry.red || stored[1] != entry.green || stored[0] != entry.blue)
+                return false;
+        }
+        return true;
+    };
+    if (picture.indexed() && inPalette(picture, current)) {
         const std::size_t defined = pixels + 4 * picture.palette.size();
         require(std::ranges::equal(std::span(*record).subspan(defined),
                                    std::span(current).subspan(defined)),
                 "entries the picture does not define keep the record's bytes", data);
     }
 
+    // The taken record drawn again with its own colours, as a painter that
+    // rebuilds the palette saves it (entries in reverse order, reserved bytes
+    // 0) and in true colour, changes nothing. (A reversed palette that still
+    // has the record's colour at every entry used is the record's own and
+    // goes in by index.)
+    bitmap::Picture redrawn{layout.width, layout.height(), {}, {}, {}};
+    bitmap::Picture trueColour = redrawn;
+    for (std::size_t e = 0; e < 256; ++e) {
+        const auto entry = block.subspan(4 * (255 - e), 3);
+        redrawn.palette.push_back({entry[2], entry[1], entry[0], 0});
+    }
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const std::uint8_t index = (*record)[i];
+        redrawn.indices.push_back(static_cast<std::uint8_t>(255 - index));
+        const auto entry = block.subspan(4 * std::size_t{index}, 3);
+        trueColour.colours.push_back({entry[2], entry[1], entry[0]});
+    }
+    for (const bitmap::Picture* same : {&redrawn, &trueColour})
+        require((same->indexed() && inPalette(*same, *record)) ||
+                    bitmap::mapToRecord(*same, portrait->slot, *record) == *record,
+                "a picture in the record's own colours gives the record unchanged", data);
+
     // Exported (which writes reserved bytes as 0) and imported again.
     Bytes expected = *record;
     for (std::size_t k = pixels + 3; k < expected.size(); k += 4) expected[k] = 0;
-    const auto again = bitmap::importBitmap(bitmap::encodeRecord(portrait->slot, *record),
-                                            {largeCurrent, smallCurrent});
+    const auto again =
+        bitmap::importBitmap(bitmap::encodeRecord(portrait->slot, *record), {*record, *record});
     require(again && again->slot == portrait->slot && again->record == expected,
             "an imported record exported and imported again is itself", data);
 
     const rule::Outcome outcome = rule::judge(data);
     const std::uint32_t coloursUsed = rule::little32(data, 46);
     if ((outcome == rule::Outcome::Large || outcome == rule::Outcome::Small) &&
-        (coloursUsed == 0 || coloursUsed == 256))
-        require(*record == rule::recordOf(data, layout.width, layout.height()),
+        (coloursUsed == 0 || coloursUsed == 256)) {
+        // Into the record it was exported from, it comes back as that record.
+        const Bytes exportedFrom = rule::recordOf(data, layout.width, layout.height());
+        require(bitmap::mapToRecord(picture, portrait->slot, exportedFrom) == exportedFrom,
                 "the export format gives the rule's record", data);
+    }
 }
 
 void readRecordInput(std::span<const std::uint8_t> data)

@@ -15,9 +15,11 @@ namespace pelloran::fuzz {
 
 // Any file through the import of every BMP variant. A taken picture has its
 // slot's size and indices below its palette; its record shows every pixel in
-// the picture's colour, keeps the entries an indexed picture leaves undefined,
-// and comes back unchanged when exported and imported again; a file in the
-// export format gives exactly the rule's record. A refusal names where a
+// the picture's colour, keeps the entries an indexed picture in the record's
+// palette leaves undefined, is given back unchanged by a picture drawn in its
+// own colours (true colour, or a rebuilt palette), and comes back unchanged
+// when exported and imported again; a file in the export format gives
+// exactly the rule's record. A refusal names where a
 // truncated file ends.
 void importBitmapInput(std::span<const std::uint8_t> data);
 

@@ -77,14 +77,14 @@ struct Assignment {
 
 enum class Keep { CurrentIndex, LowestEntryOnly };
 
-Assignment assign(const Picture& picture, std::span<const std::uint8_t> currentPixels,
+Assignment assign(std::span<const Colour> colours, std::span<const std::uint8_t> currentPixels,
                   const RecordPalette& palette, Keep keep)
 {
     Assignment result;
-    result.entryOf.resize(picture.colours.size());
+    result.entryOf.resize(colours.size());
     std::unordered_map<std::uint32_t, int> newIndex;
-    for (std::size_t i = 0; i < picture.colours.size(); ++i) {
-        const std::uint32_t colour = keyOf(picture.colours[i]);
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        const std::uint32_t colour = keyOf(colours[i]);
         std::optional<std::uint8_t> entry;
         if (keep == Keep::CurrentIndex && palette.colourOf(currentPixels[i]) == colour)
             entry = currentPixels[i];
@@ -103,7 +103,7 @@ Assignment assign(const Picture& picture, std::span<const std::uint8_t> currentP
     return result;
 }
 
-std::expected<void, TooManyColours> mapByColour(const Picture& picture,
+std::expected<void, TooManyColours> mapByColour(std::span<const Colour> colours,
                                                 std::span<std::uint8_t> pixels,
                                                 std::span<std::uint8_t> block)
 {
@@ -111,7 +111,7 @@ std::expected<void, TooManyColours> mapByColour(const Picture& picture,
     // Keeping every pixel's current index may hold entries with repeated
     // colours that the new colours need; then each colour keeps only its
     // lowest entry, which always fits 256 colours.
-    Assignment assignment = assign(picture, pixels, palette, Keep::CurrentIndex);
+    Assignment assignment = assign(colours, pixels, palette, Keep::CurrentIndex);
     std::vector<std::uint8_t> freeEntries;
     const auto collectFree = [&] {
         freeEntries.clear();
@@ -120,7 +120,7 @@ std::expected<void, TooManyColours> mapByColour(const Picture& picture,
         return assignment.newColours.size() <= freeEntries.size();
     };
     if (!collectFree()) {
-        assignment = assign(picture, pixels, palette, Keep::LowestEntryOnly);
+        assignment = assign(colours, pixels, palette, Keep::LowestEntryOnly);
         if (!collectFree())
             return std::unexpected(TooManyColours{static_cast<int>(assignment.distinctColours())});
     }
@@ -131,6 +131,34 @@ std::expected<void, TooManyColours> mapByColour(const Picture& picture,
         pixels[i] = entry >= 0 ? static_cast<std::uint8_t>(entry) : freeEntries[-1 - entry];
     }
     return {};
+}
+
+// Whether every entry the picture's pixels use has the record's colour at
+// that entry: then the painter kept the record's palette and the indices
+// mean what they meant.
+bool usesRecordPalette(const Picture& picture, std::span<const std::uint8_t> block)
+{
+    std::array<bool, kEntries> used{};
+    for (std::uint8_t index : picture.indices) used[index] = true;
+    for (std::size_t e = 0; e < picture.palette.size(); ++e) {
+        const PaletteEntry& entry = picture.palette[e];
+        const auto stored = block.subspan(kEntrySize * e, 3);
+        if (used[e] &&
+            (stored[0] != entry.blue || stored[1] != entry.green || stored[2] != entry.red))
+            return false;
+    }
+    return true;
+}
+
+void writeByIndex(const Picture& picture, std::span<std::uint8_t> pixels,
+                  std::span<std::uint8_t> block)
+{
+    std::ranges::copy(picture.indices, pixels.begin());
+    for (std::size_t e = 0; e < picture.palette.size(); ++e) {
+        const PaletteEntry& entry = picture.palette[e];
+        const std::array bytes{entry.blue, entry.green, entry.red, entry.reserved};
+        std::ranges::copy(bytes, block.begin() + static_cast<std::ptrdiff_t>(kEntrySize * e));
+    }
 }
 
 }  // namespace
@@ -174,16 +202,24 @@ std::expected<std::vector<std::uint8_t>, TooManyColours> mapToRecord(
     const auto pixels = std::span(record).first(layout.pixelBlockSize());
     const auto block = std::span(record).subspan(layout.pixelBlockSize(), kEntries * kEntrySize);
     if (!picture.indexed()) {
-        if (auto mapped = mapByColour(picture, pixels, block); !mapped)
+        if (auto mapped = mapByColour(picture.colours, pixels, block); !mapped)
             return std::unexpected(mapped.error());
         return record;
     }
-    std::ranges::copy(picture.indices, pixels.begin());
-    for (std::size_t e = 0; e < picture.palette.size(); ++e) {
-        const PaletteEntry& entry = picture.palette[e];
-        const std::array bytes{entry.blue, entry.green, entry.red, entry.reserved};
-        std::ranges::copy(bytes, block.begin() + static_cast<std::ptrdiff_t>(kEntrySize * e));
+    if (usesRecordPalette(picture, block)) {
+        writeByIndex(picture, pixels, block);
+        return record;
     }
+    // A palette the painter rebuilt or reordered: the indices no longer
+    // mean the record's entries, the colours still do.
+    std::vector<Colour> colours(picture.indices.size());
+    std::ranges::transform(picture.indices, colours.begin(), [&](std::uint8_t index) {
+        const PaletteEntry& entry = picture.palette[index];
+        return Colour{entry.red, entry.green, entry.blue};
+    });
+    // At most 256 colours always fit once each keeps only its lowest entry,
+    // so by index is only a guard that keeps this total.
+    if (!mapByColour(colours, pixels, block)) writeByIndex(picture, pixels, block);
     return record;
 }
 

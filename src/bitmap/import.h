@@ -1,7 +1,8 @@
 // Import: a picture file becomes the record of the slot its size names. One
 // rule for every source (each BMP variant here, other formats through the
-// same Picture): an indexed picture is written by index with its own palette,
-// a true-colour picture by colour against the record it replaces.
+// same Picture): a record changes only where the picture's colours changed.
+// An indexed picture in the record's own palette is written by index; any
+// other picture by colour against the record it replaces.
 #pragma once
 
 #include <cstdint>
@@ -55,10 +56,13 @@ struct TooManyColours {
 // if indexed, hold indices below its palette's length, as decodeBmp
 // guarantees). current is the record it replaces, recordSize bytes: pixels
 // top row first, then 256 palette entries of blue, green, red, reserved.
-//  - Indexed: the picture's indices as they are; palette entry e becomes the
-//    picture's entry e (reserved byte included), and entries the picture does
-//    not define keep current's bytes. An exported file comes back byte for
-//    byte.
+//  - Indexed in current's palette (every entry a pixel uses has current's
+//    colour there): the picture's indices as they are; palette entry e
+//    becomes the picture's entry e (reserved byte included), and entries the
+//    picture does not define keep current's bytes. An exported file comes
+//    back byte for byte.
+//  - Indexed with any other palette (one a painter rebuilt or reordered): by
+//    colour, as true colour below, each pixel the colour of its entry.
 //  - True colour: each pixel keeps current's index where that entry still has
 //    the pixel's colour (so palettes with repeated colours survive an edit),
 //    otherwise takes the lowest entry of its colour. Colours the palette

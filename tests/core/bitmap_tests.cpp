@@ -202,7 +202,13 @@ TEST(ImportBitmap, TakesAForeignFilesColourTableAsItStands)
         file[bitmap::kPaletteOffset + 3] = 0x5A;  // reserved byte of entry 0
         file[1077] = 0xAB;                        // reserved byte of entry 255
 
-        const Bytes current(layout.recordSize, 0);
+        // A record with the file's colours, its reserved bytes 0: the file
+        // goes in by index, the colour table as it stands.
+        Bytes current(layout.recordSize, 0);
+        for (std::size_t e = 0; e < 256; ++e)
+            std::copy_n(
+                file.begin() + static_cast<std::ptrdiff_t>(bitmap::kPaletteOffset + 4 * e), 3,
+                current.begin() + static_cast<std::ptrdiff_t>(layout.pixelBlockSize() + 4 * e));
         const auto imported = bitmap::importBitmap(file, {current, current});
         ASSERT_TRUE(imported);
         const Bytes& record = imported->record;
