@@ -46,7 +46,7 @@ struct Layout {
     bool topDown = false;
     std::uint32_t bits = 0;
     std::uint32_t compression = kUncompressed;
-    std::array<std::uint32_t, kMaskCount> masks{};  // bit fields only
+    std::array<std::uint32_t, kMaskCount> masks{};  // bit fields, and 16 bits without them
     std::size_t paletteAt = 0;
     std::size_t paletteEntries = 0;  // 0 for true colour
     std::size_t entrySize = 4;
@@ -63,9 +63,13 @@ struct Channel {
     {
         const std::uint32_t value = (pixel & mask) >> shift;
         if (width >= 8) return static_cast<std::uint8_t>(value >> (width - 8));
-        // Fewer than 8 bits are stretched over 0..255, so that full scale stays white.
-        const std::uint32_t top = (1u << width) - 1u;
-        return static_cast<std::uint8_t>((value * 255u + top / 2) / top);
+        // Fewer than 8 bits are widened by repeating them below themselves
+        // (5 bits: v << 3 | v >> 2), as Qt and ffmpeg do: 0 stays black,
+        // full scale becomes 255, and a colour saved from such a value comes
+        // back as that value.
+        std::uint32_t wide = value << (8 - width);
+        for (int filled = width; filled < 8; filled += width) wide |= wide >> width;
+        return static_cast<std::uint8_t>(wide);
     }
 };
 
@@ -143,7 +147,7 @@ private:
         if (planes != 1) return fail(DecodeFault::UnsupportedPlanes, planes);
 
         const std::uint32_t bits = layout_.bits;
-        if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)
+        if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
             return fail(DecodeFault::UnsupportedDepth, bits);
         const bool indexed = bits <= 8;
         const std::uint32_t compression = layout_.compression;
@@ -153,6 +157,8 @@ private:
         if (!fits) return fail(DecodeFault::UnsupportedCompression, compression);
 
         std::size_t tableAt = kInfoHeaderAt + infoSize;
+        // 16 bits without bit fields are 5 bits each of red, green and blue.
+        if (bits == 16) layout_.masks = {0x7C00, 0x03E0, 0x001F};
         if (compression == kBitFields) {
             // Longer headers hold the masks from byte 54 on; the 40-byte
             // header has no room for them, so they follow it.
@@ -282,7 +288,7 @@ private:
             const auto line = file_.subspan(layout_.pixelsAt + row * stride, stride);
             Colour* out =
                 &picture_.colours[pictureRow(row) * static_cast<std::size_t>(layout_.width)];
-            if (layout_.compression != kBitFields) {
+            if (layout_.bits != 16 && layout_.compression != kBitFields) {
                 // Without bit fields a pixel is blue, green, red (and an unused byte).
                 for (std::size_t x = 0; x < static_cast<std::size_t>(layout_.width); ++x) {
                     const std::size_t at = x * bytesPerPixel;

@@ -1,6 +1,6 @@
 // Reading a BMP file as painting programs save it: the OS/2 and Windows info
 // headers (12, 40, 52, 56, 108 and 124 bytes), 1, 4 and 8 bits with a colour
-// table, 24 and 32 bits of true colour (plain or with bit fields), RLE8 and
+// table, 16, 24 and 32 bits of true colour (plain or with bit fields), RLE8 and
 // RLE4, rows bottom-up or top-down. Only portrait-sized pictures are decoded:
 // the size is checked from the header before anything is allocated.
 #pragma once

@@ -32,8 +32,14 @@ const std::filesystem::path kForeignDir = std::filesystem::path(PELLORAN_TEST_DA
 // The pattern the fixtures were drawn with: index (x + 37 y) mod colours at
 // column x, row y from the top; entry i is red i, green 255 - i, blue
 // (7 i + 50) mod 256. The greyscale fixture has entry i = grey level i, with
-// i also in the reserved byte. Entries past the colours drawn are black.
-enum class Palette { Colours, Greys };
+// i also in the reserved byte. The 16-bit fixtures' 128 entries hold 5-bit
+// levels, red kLevels16[i mod 9], green kGreens16[i / 81], blue
+// kLevels16[i / 9 mod 9], each widened as v << 3 | v >> 2: colours that
+// 5-5-5 and 5-6-5 pixels hold exactly. Entries past the colours drawn are
+// black.
+enum class Palette { Colours, Greys, Colours16 };
+constexpr std::uint32_t kLevels16[] = {0, 4, 8, 12, 16, 20, 24, 28, 31};
+constexpr std::uint32_t kGreens16[] = {0, 28};
 // Whether the program kept the palette's order or made its own.
 enum class Order { AsDrawn, Reordered };
 
@@ -90,6 +96,11 @@ std::uint32_t patternColour(Palette palette, int entry, int colours)
     if (entry >= colours) return 0;
     const auto e = static_cast<std::uint32_t>(entry);
     if (palette == Palette::Greys) return e << 16 | e << 8 | e;
+    if (palette == Palette::Colours16) {
+        const auto widen = [](std::uint32_t v) { return v << 3 | v >> 2; };
+        return widen(kLevels16[e % 9]) << 16 | widen(kGreens16[e / 81]) << 8 |
+               widen(kLevels16[e / 9 % 9]);
+    }
     return e << 16 | (255 - e) << 8 | (7 * e + 50) % 256;
 }
 
@@ -187,6 +198,16 @@ constexpr AcceptedCase edited(const char* file, Slot slot)
     return {.file = file, .slot = slot, .colours = 128, .defined = kTrueColour, .edited = true};
 }
 
+// The 16-bit pattern saved with 16 bits per pixel.
+constexpr AcceptedCase sixteen(const char* file, Slot slot)
+{
+    return {.file = file,
+            .slot = slot,
+            .colours = 128,
+            .defined = kTrueColour,
+            .palette = Palette::Colours16};
+}
+
 const AcceptedCase kAccepted[] = {
     // The exported format: 8 bits, 40-byte header, 256 entries, pixels at 1078.
     {.file = "pillow-p-64x80.bmp", .slot = L, .number = 57},
@@ -261,6 +282,26 @@ const AcceptedCase kAccepted[] = {
     edited("imagemagick-edit-as-56-byte-header-32x40.bmp", S),
     edited("imagemagick-edit-as-52-byte-header-64x80.bmp", L),
     edited("imagemagick-edit-as-52-byte-header-32x40.bmp", S),
+    // 16 bits: 5-6-5 and X1R5G5B5 with bit fields, 5-5-5 without them.
+    sixteen("imagemagick-rgb555-16bit-64x80.bmp", L),
+    sixteen("imagemagick-rgb555-16bit-32x40.bmp", S),
+    sixteen("imagemagick-rgb565-16bit-64x80.bmp", L),
+    sixteen("imagemagick-rgb565-16bit-32x40.bmp", S),
+    sixteen("gimp-rgb565-16bit-64x80.bmp", L),
+    sixteen("gimp-rgb565-16bit-32x40.bmp", S),
+    sixteen("gimp-xrgb1555-16bit-64x80.bmp", L),
+    sixteen("gimp-xrgb1555-16bit-32x40.bmp", S),
+    sixteen("imagemagick-rgb555-as-no-bit-fields-16bit-64x80.bmp", L),
+    sixteen("imagemagick-rgb555-as-no-bit-fields-16bit-32x40.bmp", S),
+};
+
+// ffmpeg's 16-bit files: its conversion changes the colours, so they are
+// compared with Pillow only.
+const AcceptedCase kPillowOnly[] = {
+    sixteen("ffmpeg-rgb555-16bit-64x80.bmp", L),
+    sixteen("ffmpeg-rgb555-16bit-32x40.bmp", S),
+    sixteen("ffmpeg-rgb565-16bit-64x80.bmp", L),
+    sixteen("ffmpeg-rgb565-16bit-32x40.bmp", S),
 };
 
 INSTANTIATE_TEST_SUITE_P(Foreign, ForeignBitmapAccepted, ::testing::ValuesIn(kAccepted),
@@ -304,11 +345,13 @@ TEST(ForeignBitmapPillow, SeesTheDecodedIndicesAndColours)
 {
     if (!testing::pillowAvailable())
         GTEST_SKIP() << "/usr/bin/python3 with PIL is not installed (Debian: python3-pil)";
+    std::vector<AcceptedCase> cases(std::begin(kAccepted), std::end(kAccepted));
+    cases.insert(cases.end(), std::begin(kPillowOnly), std::end(kPillowOnly));
     std::vector<std::filesystem::path> paths;
-    for (const AcceptedCase& c : kAccepted) paths.push_back(kForeignDir / c.file);
+    for (const AcceptedCase& c : cases) paths.push_back(kForeignDir / c.file);
     const auto pillow = testing::readWithPillow(paths);
     int compared = 0;
-    for (const AcceptedCase& c : kAccepted) {
+    for (const AcceptedCase& c : cases) {
         SCOPED_TRACE(c.file);
         const auto& seen = pillow.at(kForeignDir / c.file);
         // Pillow 9.4 reads neither of the two shortest headers with masks.
@@ -329,7 +372,17 @@ TEST(ForeignBitmapPillow, SeesTheDecodedIndicesAndColours)
                                    : picture->colours[i];
             const std::uint32_t ours =
                 std::uint32_t{colour.red} << 16 | colour.green << 8 | colour.blue;
-            ASSERT_EQ(ours, seen.colours[i]) << "pixel " << i;
+            if (c.palette == Palette::Colours16) {
+                // Pillow 9.4 widens a 5- or 6-bit channel as v * 255 / max
+                // rounded down, which is ours or one below.
+                for (int shift : {16, 8, 0}) {
+                    const int difference = static_cast<int>(ours >> shift & 0xFF) -
+                                           static_cast<int>(seen.colours[i] >> shift & 0xFF);
+                    ASSERT_TRUE(difference == 0 || difference == 1) << "pixel " << i;
+                }
+            } else {
+                ASSERT_EQ(ours, seen.colours[i]) << "pixel " << i;
+            }
             if (seen.mode == "P" && picture->indexed()) {
                 ASSERT_EQ(picture->indices[i], seen.indices[i]) << "pixel " << i;
             }
