@@ -257,6 +257,12 @@ const AcceptedCase kAccepted[] = {
     {.file = "imagemagick-4bit-16-colours-32x40.bmp", .slot = S, .colours = 16, .defined = 16},
     {.file = "gimp-rle4-16-colours-64x80.bmp", .slot = L, .colours = 16, .defined = 16},
     {.file = "gimp-rle4-16-colours-32x40.bmp", .slot = S, .colours = 16, .defined = 16},
+    // Our own streams: literal runs padded from an odd number of bytes, and
+    // RLE4 runs of two different pixels.
+    {.file = "encoded-rle8-odd-literals-64x80.bmp", .slot = L},
+    {.file = "encoded-rle8-odd-literals-32x40.bmp", .slot = S},
+    {.file = "encoded-rle4-pairs-16-colours-64x80.bmp", .slot = L, .colours = 16, .defined = 16},
+    {.file = "encoded-rle4-pairs-16-colours-32x40.bmp", .slot = S, .colours = 16, .defined = 16},
     // Rows top row first.
     {.file = "top-down-64x80.bmp", .slot = L},
     {.file = "top-down-32x40.bmp", .slot = S},
