@@ -14,7 +14,7 @@ namespace pelloran::testing::rule {
 enum class Outcome {
     Large,          // 64 x 80, goes to the large slot
     Small,          // 32 x 40, goes to the small slot
-    FormatRefusal,  // "导入的图片必须为256色64×80或32×40的BMP图片！"
+    FormatRefusal,  // "导入的图片必须为64×80或32×40的BMP或PNG图片！"
     WidthRefusal,   // "导入的图片宽度必须为64或32像素！"
     HeightRefusal,  // "导入的图片高度必须为80或40像素！"
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <string_view>
 
 #include "bitmap/import.h"
 
@@ -380,11 +381,70 @@ private:
     std::int64_t height_ = 0;
 };
 
+// PNG's CRC-32 (polynomial 0xEDB88320), over a chunk's type and data.
+constexpr std::array<std::uint32_t, 256> kCrcTable = [] {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        std::uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}();
+
+std::uint32_t crc32(Bytes bytes)
+{
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (std::uint8_t byte : bytes) c = kCrcTable[(c ^ byte) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+std::uint32_t be32(Bytes file, std::size_t at)
+{
+    return std::uint32_t{file[at]} << 24 | std::uint32_t{file[at + 1]} << 16 |
+           std::uint32_t{file[at + 2]} << 8 | file[at + 3];
+}
+
 }  // namespace
 
 std::expected<Picture, DecodeError> decodeBmp(std::span<const std::uint8_t> file)
 {
     return Decoder(file).run();
+}
+
+std::expected<PictureSize, DecodeError> checkPng(std::span<const std::uint8_t> file)
+{
+    constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    constexpr std::size_t kChunkOverhead = 12;  // length, type, CRC
+    constexpr std::size_t kHeaderLength = 13;
+    const auto fault = [&](DecodeFault why, std::uint64_t found, PictureSize size = {}) {
+        return std::unexpected(
+            DecodeError{why, static_cast<std::int64_t>(found), 0, size.width, size.height});
+    };
+    if (file.size() < sizeof kSignature || !std::ranges::equal(kSignature, file.first(8)))
+        return fault(DecodeFault::NotABitmap, 0);
+    PictureSize size;
+    for (std::uint64_t at = sizeof kSignature;;) {
+        if (file.size() - at < kChunkOverhead) return fault(DecodeFault::Truncated, file.size());
+        const std::uint64_t length = be32(file, at);
+        if (file.size() - at - kChunkOverhead < length)
+            return fault(DecodeFault::Truncated, file.size(), size);
+        const auto typeAndData = file.subspan(at + 4, 4 + length);
+        if (crc32(typeAndData) != be32(file, at + 8 + length))
+            return fault(DecodeFault::DamagedPng, at, size);
+        const std::string_view type(reinterpret_cast<const char*>(typeAndData.data()), 4);
+        const bool first = at == sizeof kSignature;
+        if (first != (type == "IHDR") || (first && length != kHeaderLength))
+            return fault(DecodeFault::DamagedPng, at);
+        if (first) {
+            size = {be32(file, at + 8), be32(file, at + 12)};
+            // Checked before anything else is believed, as a BMP file's size.
+            if (!portraitSlot(size.width, size.height))
+                return fault(DecodeFault::NotPortraitSize, 0, size);
+        }
+        at += kChunkOverhead + length;
+        if (type == "IEND") return size;
+    }
 }
 
 }  // namespace pelloran::bitmap

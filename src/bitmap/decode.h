@@ -54,6 +54,9 @@ enum class DecodeFault {
     PixelsInsideHeader,      // found: the pixel data offset, inside the headers or colour table
     RunPastPicture,          // found: the file offset of a compressed run that leaves the picture
     IndexBeyondPalette,      // found: the first such index; paletteLength: the entries there are
+    DamagedPng,   // found: the offset of the PNG chunk whose check sum is wrong or that is out
+                  // of place; 0 when the chunks are whole but the picture cannot be unpacked
+    NoPngReader,  // a PNG file where no PNG reader is at hand
 };
 
 struct DecodeError {
@@ -69,5 +72,16 @@ struct DecodeError {
 // Decodes a whole BMP file held in memory. Never reads outside file, never
 // allocates more than a large portrait's worth, never throws.
 std::expected<Picture, DecodeError> decodeBmp(std::span<const std::uint8_t> file);
+
+// The size a PNG file states, once its chunks are whole and their check sums
+// right (the header first, the end mark last). A PNG library told of a file
+// cut short or damaged prints its own words; this check finds those files
+// first, and a picture of the wrong size before anything is allocated for
+// it. The picture data itself is not unpacked. Never reads outside file.
+struct PictureSize {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+std::expected<PictureSize, DecodeError> checkPng(std::span<const std::uint8_t> file);
 
 }  // namespace pelloran::bitmap

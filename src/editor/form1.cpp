@@ -328,8 +328,17 @@ void Form1::copyPortrait()
 void Form1::pastePicture()
 {
     const QImage image = QGuiApplication::clipboard()->image();
+    // Qt gives no image for a PNG it would not decode (too large, damaged);
+    // its bytes then say why.
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    const QByteArray png = data ? data->data("image/png") : QByteArray();
     if (auto checked =
             takeOrRefuse([&](session::Colours colours) -> session::Result<session::CheckedImport> {
+                if (image.isNull() && !png.isEmpty())
+                    return session_.checkPictureBytes(
+                        std::span(reinterpret_cast<const std::uint8_t*>(png.constData()),
+                                  static_cast<std::size_t>(png.size())),
+                        colours);
                 if (image.isNull())
                     return std::unexpected(session::ImportRefusal{
                         {bitmap::Check::Format, {bitmap::DecodeFault::NotABitmap}}, {}});

@@ -117,7 +117,7 @@ std::string foundText(const bitmap::DecodeError& found)
     const auto n = [](std::int64_t value) { return std::to_string(value); };
     switch (found.fault) {
         case bitmap::DecodeFault::NotABitmap:
-            return "这个文件不是可以读取的BMP或PNG图片。";
+            return "这个文件既不是BMP图片，也不是PNG图片。";
         case bitmap::DecodeFault::Truncated:
             return format("文件在第%1字节处就结束了，比它的文件头所说的短。", {n(found.found)});
         case bitmap::DecodeFault::UnsupportedHeader:
@@ -141,6 +141,12 @@ std::string foundText(const bitmap::DecodeError& found)
         case bitmap::DecodeFault::IndexBeyondPalette:
             return format("像素用了第%1号颜色，可是调色板只有%2种颜色。",
                           {n(found.found), n(found.paletteLength)});
+        case bitmap::DecodeFault::DamagedPng:
+            if (found.found == 0) return "PNG图片的像素数据已损坏，无法解开。";
+            return format("PNG图片第%1字节处的数据块已损坏（校验和不符或位置不对）。",
+                          {n(found.found)});
+        case bitmap::DecodeFault::NoPngReader:
+            return "这是PNG图片，可是这里没有读取PNG图片的模块，只能导入BMP图片。";
     }
     return {};
 }
@@ -156,7 +162,7 @@ Message importRefusal(const ImportRefusal& refusal)
             check = "导入的图片高度必须为80或40像素！";
             break;
         case bitmap::Check::Format:
-            check = "导入的图片必须为256色64×80或32×40的BMP图片！";
+            check = "导入的图片必须为64×80或32×40的BMP或PNG图片！";
             break;
     }
     return {Tone::Warning, kWarningTitle, check + "\r" + foundText(refusal.refusal.found)};

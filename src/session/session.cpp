@@ -346,12 +346,18 @@ Result<CheckedImport> checkImportBytes(std::span<const std::uint8_t> bytes,
                                        const bitmap::CurrentRecords& current, Colours colours,
                                        const Pictures* pictures)
 {
-    // BMP files by our own decoder; PNG files through the front end's reader.
-    if (pictures && looksLikePng(bytes)) {
+    // BMP files by our own decoder; PNG files through the front end's reader,
+    // once our own check has found them whole and of a portrait's size.
+    if (looksLikePng(bytes)) {
+        const auto refused = [&](const bitmap::DecodeError& found) {
+            return std::unexpected(ImportRefusal{{bitmap::checkOf(found), found}, file});
+        };
+        const auto size = bitmap::checkPng(bytes);
+        if (!size) return refused(size.error());
+        if (!pictures) return refused({bitmap::DecodeFault::NoPngReader});
         auto picture = pictures->readPng(bytes);
         if (!picture)
-            return std::unexpected(ImportRefusal{
-                bitmap::Refusal{bitmap::Check::Format, {bitmap::DecodeFault::NotABitmap}}, file});
+            return refused({bitmap::DecodeFault::DamagedPng, 0, 0, size->width, size->height});
         return checkPictureAgainst(std::move(*picture), file, current, colours, pictures);
     }
     auto portrait = bitmap::readPortrait(bytes);
@@ -366,6 +372,14 @@ Result<CheckedImport> Session::checkPicture(bitmap::Picture picture,
     if (auto open = needsPair(); !open) return std::unexpected(open.error());
     return checkPictureAgainst(std::move(picture), source,
                                {state_.large.loaded, state_.small.loaded}, colours, pictures_);
+}
+
+Result<CheckedImport> Session::checkPictureBytes(std::span<const std::uint8_t> bytes,
+                                                 Colours colours) const
+{
+    if (auto open = needsPair(); !open) return std::unexpected(open.error());
+    return checkImportBytes(bytes, {}, {state_.large.loaded, state_.small.loaded}, colours,
+                            pictures_);
 }
 
 Result<CheckedImport> Session::smallFromLarge() const

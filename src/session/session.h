@@ -282,6 +282,10 @@ public:
     // image): source only names it in messages.
     Result<CheckedImport> checkPicture(bitmap::Picture picture, const std::filesystem::path& source,
                                        Colours colours = Colours::Refuse) const;
+    // The same for a picture file's bytes that are not in a file (a PNG on
+    // the clipboard that the front end could not turn into a picture).
+    Result<CheckedImport> checkPictureBytes(std::span<const std::uint8_t> bytes,
+                                            Colours colours = Colours::Refuse) const;
     // The small portrait made from the large one shown (or pending), as an
     // import into the small slot; see bitmap::smallFromLarge for the rule.
     Result<CheckedImport> smallFromLarge() const;

@@ -18,6 +18,7 @@
 #include "bitmap/bitmap.h"
 #include "bitmap/import.h"
 #include "demo_archives.h"
+#include "session/session.h"
 #include "support/pillow_reader.h"
 #include "support/test_files.h"
 
@@ -318,13 +319,15 @@ class ForeignBitmapRefused : public ::testing::TestWithParam<RefusedCase> {};
 TEST_P(ForeignBitmapRefused, GetsItsCheckAndWhatWasFound)
 {
     const RefusedCase& c = GetParam();
-    const auto imported = bitmap::importBitmap(fixture(c.file), {});
-    ASSERT_FALSE(imported) << "taken";
-    const auto* refusal = std::get_if<bitmap::Refusal>(&imported.error());
-    ASSERT_NE(refusal, nullptr);
-    EXPECT_EQ(refusal->check, c.check);
-    EXPECT_EQ(refusal->found.fault, c.fault);
-    EXPECT_EQ(refusal->found.found, c.found);
+    // Through the session's door, where PNG files are told from BMP files.
+    const auto checked =
+        session::checkImportBytes(fixture(c.file), c.file, {}, session::Colours::Refuse, nullptr);
+    ASSERT_FALSE(checked) << "taken";
+    const auto* refused = std::get_if<session::ImportRefusal>(&checked.error());
+    ASSERT_NE(refused, nullptr);
+    EXPECT_EQ(refused->refusal.check, c.check);
+    EXPECT_EQ(refused->refusal.found.fault, c.fault);
+    EXPECT_EQ(refused->refusal.found.found, c.found);
 }
 
 using bitmap::Check;
@@ -342,7 +345,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"imagemagick-rle8-run-past-picture-32x40.bmp", Check::Format,
                     DecodeFault::RunPastPicture, 1078},
         RefusedCase{"gimp-reindexed-index-beyond-palette-64x80.bmp", Check::Format,
-                    DecodeFault::IndexBeyondPalette, 200}),
+                    DecodeFault::IndexBeyondPalette, 200},
+        // PNG files refused by our own check before any PNG library sees
+        // them: cut in half, a byte of the chunk at 813 changed, 30000 x
+        // 30000 pixels in a valid 65-byte file.
+        RefusedCase{"pillow-truncated-64x80.png", Check::Format, DecodeFault::Truncated, 715},
+        RefusedCase{"pillow-damaged-64x80.png", Check::Format, DecodeFault::DamagedPng, 813},
+        RefusedCase{"made-30000x30000.png", Check::Width, DecodeFault::NotPortraitSize}),
     caseName<RefusedCase>);
 
 // Pillow, an independent reader, sees in every accepted file the colour our

@@ -20,7 +20,7 @@ namespace {
 using archive::Slot;
 using platform::MessageIcon;
 
-const QString kFormatRefusal = "导入的图片必须为256色64×80或32×40的BMP图片！";
+const QString kFormatRefusal = "导入的图片必须为64×80或32×40的BMP或PNG图片！";
 
 class ExchangeTest : public WindowFixture {
 protected:
@@ -206,7 +206,7 @@ TEST_F(ExchangeTest, RefusedImportSaysWhyOnceAndChangesNothing)
         QString message;  // the check's message, then a line naming what was found
     };
     const Row rows[] = {
-        {"signature", 0, 'X', kFormatRefusal + "\r这个文件不是可以读取的BMP或PNG图片。"},
+        {"signature", 0, 'X', kFormatRefusal + "\r这个文件既不是BMP图片，也不是PNG图片。"},
         {"width", 18, 48, "导入的图片宽度必须为64或32像素！\r这张图片是48×80像素。"},
         {"height", 22, 0xB0, "导入的图片高度必须为80或40像素！\r这张图片是64×176像素。"},
         {"depth", 28, 24, kFormatRefusal + "\r文件在第6198字节处就结束了，比它的文件头所说的短。"},
@@ -685,6 +685,20 @@ TEST_F(ExchangeTest, DropPasteCopyAndTheSmallPortraitFromTheLargeOne)
     ASSERT_EQ(copied.size(), QSize(32, 40));
     EXPECT_EQ(copied.pixel(5, 6) & RGB_MASK,
               patternColour(Slot::Small, 1, patternIndex(Slot::Small, 1, 5, 6)) & RGB_MASK);
+
+    // A PNG that Qt will not decode (30000 x 30000 pixels) is refused for its size.
+    const auto huge = readFile(std::filesystem::path(PELLORAN_TEST_DATA_DIR) / "foreign" /
+                               "made-30000x30000.png");
+    auto* data = new QMimeData;
+    data->setData("image/png", QByteArray(reinterpret_cast<const char*>(huge.data()),
+                                          static_cast<qsizetype>(huge.size())));
+    QGuiApplication::clipboard()->setMimeData(data);
+    messages.clear();
+    form->pastePicture();
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown().front().text,
+              "导入的图片宽度必须为64或32像素！\r这张图片是30000×30000像素。");
+    EXPECT_FALSE(form->LargePending);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ QString messageOf(bitmap::Check check)
         case bitmap::Check::Format:
             break;
     }
-    return "导入的图片必须为256色64×80或32×40的BMP图片！";
+    return "导入的图片必须为64×80或32×40的BMP或PNG图片！";
 }
 
 const std::set<std::string> kRepresentative = {
