@@ -227,9 +227,16 @@ Exit importCommand(const Arguments& args)
     }
 
     for (const auto& path : plan->notUnderstood) printText(kOut, skippedName(path));
-    if (!plan->refused.empty()) {
+    const bool skipUnknown = args.has("--skip-unknown");
+    if (skipUnknown)
+        for (const auto& path : plan->unknownPictures) printText(kOut, skippedName(path));
+    const std::size_t unknown = skipUnknown ? 0 : plan->unknownPictures.size();
+    if (!plan->refused.empty() || unknown > 0) {
+        if (!skipUnknown)
+            for (const auto& path : plan->unknownPictures)
+                printText(kErr, unknownPictureName(path));
         for (const auto& refusal : plan->refused) printText(kErr, describeForTerminal(refusal));
-        printText(kErr, packRefused(plan->refused.size()));
+        printText(kErr, packRefused(plan->refused.size() + unknown));
         return Exit::Failure;
     }
     for (const auto& change : plan->changes) printText(kOut, plannedChange(change));
@@ -324,7 +331,9 @@ const std::vector<Command>& commands()
          {"GRPFACES.S10", "文件夹"},
          "把文件夹里的头像文件写入头像文件；先检查全部文件，一个有错就什么都不写",
          {{"--dry-run", "", "只列出会改变的头像，不写入"},
-          {"--reduce-colours", "", "颜色超过256种的图片减少为256色再导入"}},
+          {"--reduce-colours", "", "颜色超过256种的图片减少为256色再导入"},
+          {"--skip-unknown", "",
+           "跳过文件名看不出编号的图片文件（如 face.png）；不加时这样的文件使导入失败"}},
          importCommand},
         {"sheet",
          {"GRPFACES.S10", "输出.png"},

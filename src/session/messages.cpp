@@ -561,6 +561,14 @@ std::string skippedName(const std::filesystem::path& file)
     return "跳过（不是头像文件名，如 057.bmp、057T.bmp）：" + displayName(file);
 }
 
+std::string unknownPictureName(const std::filesystem::path& file)
+{
+    return format(
+        "“%1”：文件名看不出是哪个头像（头像文件名如 057.bmp、57.png、057T.BMP）。"
+        "请改名，或加上 --skip-unknown 跳过它。",
+        {displayName(file)});
+}
+
 std::string plannedChange(const PlannedWrite& change)
 {
     return format("%1 %2 ← %3", {threeDigits(change.entry.number), slotName(change.entry.slot),

@@ -77,6 +77,8 @@ std::string summaryText(const PairSummary& summary);
 std::string packExported(std::size_t numbers, std::size_t files,
                          const std::filesystem::path& folder);
 std::string skippedName(const std::filesystem::path& file);
+// A picture file of a pack whose name says no portrait, and how to go on.
+std::string unknownPictureName(const std::filesystem::path& file);
 std::string plannedChange(const PlannedWrite& change);
 std::string planTotals(std::size_t changes, std::size_t unchanged);
 std::string dryRunDone();

@@ -85,10 +85,21 @@ std::optional<PackEntry> parsePackFileName(const std::filesystem::path& name)
         slot = archive::Slot::Small;
         rest.remove_suffix(1);
     }
-    if (rest.size() != 3) return std::nullopt;
+    // Digits only: parseNumber takes any number of leading zeros.
     const auto number = parseNumber(rest);
     if (!number) return std::nullopt;
     return PackEntry{*number, slot};
+}
+
+bool isPictureFileName(const std::filesystem::path& name)
+{
+    static constexpr std::string_view kExtensions[] = {
+        ".bmp", ".dib", ".png", ".jpg", ".jpeg", ".gif", ".tif", ".tiff", ".webp", ".tga",
+        ".pcx", ".ico", ".ppm", ".pgm", ".pbm",  ".pnm", ".xpm", ".xcf",  ".psd",  ".ora"};
+    const std::u8string text = name.extension().u8string();
+    std::string folded;
+    for (char8_t c : text) folded.push_back(lower(static_cast<char>(c)));
+    return std::ranges::find(kExtensions, folded) != std::end(kExtensions);
 }
 
 }  // namespace pelloran::session

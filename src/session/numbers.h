@@ -36,8 +36,14 @@ struct PackEntry {
 };
 
 // The portrait a file of a pack holds, by its name alone, whatever the case
-// of its letters: three digits from 001 to 832, a "T" for the small
-// portrait, then ".bmp" or ".png". Nothing for any other name.
+// of its letters: a number from 1 to 832 in digits (leading zeros allowed:
+// "57", "057", "0057"), a "T" for the small portrait, then ".bmp" or ".png".
+// Nothing for any other name.
 std::optional<PackEntry> parsePackFileName(const std::filesystem::path& name);
+
+// Whether a file's name ends as a picture file's does (".bmp", ".png",
+// ".jpg" and the other common picture kinds), whatever the case: a pack file
+// whose name says nothing else is most likely a portrait misnamed.
+bool isPictureFileName(const std::filesystem::path& name);
 
 }  // namespace pelloran::session

@@ -187,7 +187,7 @@ Result<ImportPlan> planImport(const Session& session, const std::filesystem::pat
         const auto path = folder / name;
         const auto entry = parsePackFileName(name);
         if (!entry) {
-            plan.notUnderstood.push_back(path);
+            (isPictureFileName(name) ? plan.unknownPictures : plan.notUnderstood).push_back(path);
             continue;
         }
         const auto [first, added] = seen.try_emplace({entry->number, entry->slot}, path);

@@ -77,8 +77,11 @@ struct PlannedWrite {
 struct ImportPlan {
     std::vector<PlannedWrite> changes;                 // records that will change, by number
     std::vector<std::filesystem::path> unchanged;      // files whose record is in place already
-    std::vector<std::filesystem::path> notUnderstood;  // names that are not pack names
-    std::vector<FileRefusal> refused;                  // files that cannot be taken
+    std::vector<std::filesystem::path> notUnderstood;  // other files: not pictures by their names
+    // Picture files whose names are not pack names ("057 (2).bmp",
+    // "face.png", "057.jpg"): a script must hear of them.
+    std::vector<std::filesystem::path> unknownPictures;
+    std::vector<FileRefusal> refused;  // files that cannot be taken
 };
 
 // Reads and maps every file of the pack in folder against the open pair's

@@ -147,6 +147,7 @@ TEST_F(BatchTool, APackWithOneBadFileWritesNothingAndNamesTheFile)
         {"004T.BMP", largeFile},                                     // a large picture named small
         {"003.BMP", largeFile},  // a second file for number 3, beside 003.bmp
         {"004.png", {'n', 'o', 't'}},
+        {"004 (2).bmp", largeFile},  // a picture whose name says no number
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -159,6 +160,10 @@ TEST_F(BatchTool, APackWithOneBadFileWritesNothingAndNamesTheFile)
         EXPECT_NE(result.err.find(row.name), std::string::npos) << result.err;
         expectPairUntouched(first);
     }
+    // Unless the user says to skip it.
+    const Outcome skipped = run({"import", large(first), pack.string(), "--skip-unknown"});
+    EXPECT_EQ(skipped.exit, 0) << skipped.err;
+    EXPECT_NE(skipped.out.find("跳过"), std::string::npos) << skipped.out;
 }
 
 TEST_F(BatchTool, DiffExportedAndImportedIntoTheOtherPairMakesThePairsEqual)

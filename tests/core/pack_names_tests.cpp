@@ -30,11 +30,12 @@ TEST(NumberList, NamesExactlyTheNumbersTyped)
     EXPECT_EQ(parseNumbers("1-832"), allNumbers());
 }
 
-TEST(PackNames, AreTheWindowsExportNamesAndReadBackWhateverTheirCase)
+TEST(PackNames, AreNumbersWhateverTheirCaseAndOtherPictureNamesAreToldFromOtherFiles)
 {
     struct Row {
         const char* name;
         std::optional<PackEntry> entry;
+        bool picture = true;  // by its extension
     };
     const Row rows[] = {
         {"057.bmp", PackEntry{57, Slot::Large}},
@@ -42,18 +43,25 @@ TEST(PackNames, AreTheWindowsExportNamesAndReadBackWhateverTheirCase)
         {"057t.bmp", PackEntry{57, Slot::Small}},
         {"832.PNG", PackEntry{832, Slot::Large}},
         {"001T.png", PackEntry{1, Slot::Small}},
-        {"57.bmp", std::nullopt},
-        {"0057.bmp", std::nullopt},
+        {"57.bmp", PackEntry{57, Slot::Large}},
+        {"0057.BMP", PackEntry{57, Slot::Large}},
+        {"7T.png", PackEntry{7, Slot::Small}},
         {"000.bmp", std::nullopt},
         {"833.bmp", std::nullopt},
+        {"0833.bmp", std::nullopt},
         {"057.jpg", std::nullopt},
+        {"057 (2).bmp", std::nullopt},
+        {"face.png", std::nullopt},
         {"057TT.bmp", std::nullopt},
-        {"notes.txt", std::nullopt},
-        {"057.bmp.bak", std::nullopt},
+        {"notes.txt", std::nullopt, false},
+        {"Thumbs.db", std::nullopt, false},
+        {"desktop.ini", std::nullopt, false},
+        {"057.bmp.bak", std::nullopt, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(parsePackFileName(row.name), row.entry);
+        EXPECT_EQ(isPictureFileName(row.name), row.picture);
     }
     for (auto kind : {session::FileKind::Bmp, session::FileKind::Png})
         for (Slot slot : {Slot::Large, Slot::Small})
