@@ -538,10 +538,14 @@ TEST_F(ExchangeTest, UndoShowsWhatItPutBackAndAsksBeforeDroppingAnImport)
 // as its last argument, saves an edited picture over it.
 TEST_F(ExchangeTest, EverySaveInThePainterIsThePendingImportUntilTheNumberChanges)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "the stand-in painter is cp, which Windows has not";
+#endif
     openArchives();
     browseTo(57);
     const auto edited = editedBitmap(Slot::Large, 57, 0, 0, 9, "edited.bmp");
-    qputenv("PELLORAN_PAINTER", QByteArray("cp ") + edited.c_str());
+    qputenv("PELLORAN_PAINTER",
+            (QStringLiteral("cp ") + QString::fromStdU16String(edited.u16string())).toUtf8());
     QApplication::setActiveWindow(form.get());
     QTest::keyClick(form.get(), Qt::Key_D, Qt::ControlModifier);
     QTRY_VERIFY_WITH_TIMEOUT(form->LargePending, 5000);

@@ -153,15 +153,21 @@ TEST_F(WindowTest, FirstOpenShowsNumberOneAndEnablesBrowsing)
 QStringList contextMenuOn(QWidget* control)
 {
     QStringList seen;
-    QTimer::singleShot(0, [&seen] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu) return;
+    // The menu is read once it is up; on some platforms that takes more than
+    // one turn of the event loop, and a menu never closed would wait for ever.
+    std::function<void()> readMenu = [&seen, &readMenu] {
+        QMenu* menu = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* shown = qobject_cast<QMenu*>(widget); shown && shown->isVisible())
+                menu = shown;
+        if (!menu) return QTimer::singleShot(10, readMenu);
         for (const QAction* action : menu->actions())
             seen << (action->isSeparator() ? QStringLiteral("-")
                                            : action->text() + ' ' + action->shortcut().toString() +
                                                  (action->isEnabled() ? "" : " (off)"));
         menu->close();
-    });
+    };
+    QTimer::singleShot(0, readMenu);
     const QPoint at(2, 2);
     QContextMenuEvent click(QContextMenuEvent::Mouse, at, control->mapToGlobal(at));
     QApplication::sendEvent(control, &click);

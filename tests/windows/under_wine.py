@@ -6,7 +6,8 @@
 
 `batch`: the Windows batch tool exports, imports and undoes exactly as the
 Linux one does, in a folder with Chinese characters and a space in its name;
-it refuses a read-only archive and waits for another process's writer lock;
+it waits for another process's writer lock (a read-only archive is left to
+core_tests: Wine run as root, as in CI, writes whatever the permission bits say);
 its output reads as Chinese on a console and in a pipe.
 
 `window`: the editor started on an X server shows portrait 1's exact pixels,
@@ -124,16 +125,7 @@ def batch(windows_build, linux_build):
         check(done.returncode == 0 and archives(pair) == archives(twin),
               "the import succeeds once the lock is free")
 
-        # A read-only archive is refused and left as it was.
-        for archive in (pair / "GRPFACES.S10", pair / "GRPFACET.S10"):
-            archive.chmod(0o444)
-        before = archives(pair)
-        done = wine(exe, "undo", large)
-        check(done.returncode == 1 and archives(pair) == before,
-              f"a read-only pair is refused: {done.stderr.decode()!r}")
     finally:
-        for archive in root.rglob("*.S10"):
-            archive.chmod(0o644)
         shutil.rmtree(root)
 
 
