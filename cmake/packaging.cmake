@@ -35,6 +35,7 @@ if(WIN32)
     # runtime linked in) and the README and licence as text files Notepad opens.
     set(CPACK_GENERATOR ZIP NSIS)
     set(CPACK_PACKAGE_FILE_NAME pelloran-${PROJECT_VERSION}-windows-x64)
+    set(CPACK_PACKAGING_INSTALL_PREFIX /)
     set(CPACK_PACKAGE_INSTALL_DIRECTORY Pelloran)
     configure_file(${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/README.txt COPYONLY)
     configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt COPYONLY)
@@ -52,6 +53,9 @@ if(WIN32)
     set(CPACK_NSIS_MUI_ICON ${PELLORAN_ICON_DIR}/pelloran.ico)
     set(CPACK_NSIS_MUI_UNIICON ${PELLORAN_ICON_DIR}/pelloran.ico)
     set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    # The registry lines below hold quotes, which CPack's own config file
+    # would otherwise end its strings at.
+    set(CPACK_VERBATIM_VARIABLES ON)
     set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
         WriteRegStr HKCR "Applications\pelloran.exe" "FriendlyAppName" "Pelloran"
         WriteRegStr HKCR "Applications\pelloran.exe\SupportedTypes" ".S10" ""

@@ -191,7 +191,7 @@ def drawn_in_chinese(screen):
     """The "打开文件" button's caption, drawn by Wine, against the same caption
     drawn with WenQuanYi Zen Hei: a missing font gives empty boxes or nothing,
     whose dark pixels fill columns unlike the glyphs'."""
-    from PIL import ImageDraw, ImageFont
+    from PIL import Image, ImageDraw, ImageFont
 
     font = ImageFont.truetype("/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc", 12)
     reference = Image.new("L", (80, 20), 255)
