@@ -201,7 +201,6 @@ def drawn_in_chinese(screen):
     reference = Image.new("L", (80, 20), 255)
     ImageDraw.Draw(reference).text((0, 0), "打开文件", font=font, fill=0)
     expected = [sum(1 for y in range(20) if reference.getpixel((x, y)) < 128) for x in range(80)]
-    expected = [c for c in expected]
     inked = [x for x, c in enumerate(expected) if c]
     expected = expected[inked[0]:inked[-1] + 1]
     grey = screen.convert("L")
