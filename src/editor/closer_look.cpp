@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "editor/form1.h"
+#include "editor/texts.h"
 #include "platform/picture_box.h"
 
 namespace pelloran::editor {
@@ -157,31 +158,32 @@ CloserLook::CloserLook(Form1& form)
     page->addLayout(pictures, 1);
     page->addWidget(status_);
 
-    auto describePixel = [this](PixelView* view, const QString& which) {
+    auto describePixel = [this](PixelView* view, const char* which) {
         return [this, view, which](std::optional<QPoint> pixel) {
             if (!pixel) return clearStatusFrom(view);
             statusFrom_ = view;
             const QImage& picture = view->picture();
             const int index = picture.pixelIndex(*pixel);
-            status_->setText(QStringLiteral("%1 (%2, %3)  索引 %4  %5")
-                                 .arg(which)
+            status_->setText(translated("%1 (%2, %3)  索引 %4  %5")
+                                 .arg(translated(which))
                                  .arg(pixel->x())
                                  .arg(pixel->y())
                                  .arg(index)
                                  .arg(colourName(picture.color(index))));
         };
     };
-    large_->hovered = describePixel(large_, QStringLiteral("大头像"));
-    small_->hovered = describePixel(small_, QStringLiteral("小头像"));
+    large_->hovered = describePixel(large_, session::N_("大头像"));
+    small_->hovered = describePixel(small_, session::N_("小头像"));
     palette_->hovered = [this](std::optional<int> entry) {
         if (!entry) return clearStatusFrom(palette_);
         statusFrom_ = palette_;
-        status_->setText(QStringLiteral("调色板  索引 %1  %2")
+        status_->setText(translated("调色板  索引 %1  %2")
                              .arg(*entry)
                              .arg(colourName(palette_->colours().value(*entry))));
     };
 
     connect(&form, &Form1::portraitChanged, this, &CloserLook::follow);
+    connect(&form, &Form1::languageChanged, this, &CloserLook::follow);
     follow();
 }
 
@@ -200,7 +202,7 @@ void CloserLook::follow()
 {
     const session::State& state = form_.session().state();
     if (!state.pairOpen()) return;
-    setWindowTitle(QStringLiteral("放大查看 - 编号 %1").arg(state.number));
+    setWindowTitle(translated("放大查看 - 编号 %1").arg(state.number));
     // What the main window shows, an import waiting to be written included,
     // is what is looked at here: its pictures, made once.
     const QImage& large = form_.Pic1->picture();
