@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <unordered_map>
 
 #include "fileio/host.h"
@@ -31,22 +30,25 @@ std::unordered_map<std::string_view, const char*> readMo(std::span<const unsigne
 {
     constexpr std::uint32_t kMagic = 0x950412de;
     std::unordered_map<std::string_view, const char*> texts;
-    const auto word = [&](std::size_t at, bool swapped) -> std::uint32_t {
+    const auto word = [&](std::size_t at, bool bigEndian) -> std::uint32_t {
         if (at + 4 > bytes.size()) return 0;
-        std::uint32_t value;
-        std::memcpy(&value, bytes.data() + at, 4);
-        return swapped ? __builtin_bswap32(value) : value;
+        std::uint32_t value = 0;
+        for (int i = 0; i < 4; ++i)
+            value |= std::uint32_t{bytes[at + static_cast<std::size_t>(bigEndian ? 3 - i : i)]}
+                     << (8 * i);
+        return value;
     };
-    if (bytes.size() < 28) return texts;
-    const bool swapped = word(0, false) != kMagic;
-    if (word(0, swapped) != kMagic) return texts;
-    const std::uint32_t count = word(8, swapped);
-    const std::uint32_t sources = word(12, swapped), translations = word(16, swapped);
+    const bool bigEndian = word(0, false) != kMagic;
+    if (word(0, bigEndian) != kMagic) return texts;
+    const std::uint32_t count = word(8, bigEndian);
+    const std::uint32_t sources = word(12, bigEndian), translations = word(16, bigEndian);
+    // Each text takes an entry of 8 bytes in both tables.
+    if (count > bytes.size() / 16) return texts;
     // A text as its table's entry i says, or nothing when it lies outside
     // the catalog or lacks its ending zero.
     const auto text = [&](std::uint32_t table, std::uint32_t i) -> std::string_view {
         const std::size_t entry = table + std::size_t{8} * i;
-        const std::size_t length = word(entry, swapped), offset = word(entry + 4, swapped);
+        const std::size_t length = word(entry, bigEndian), offset = word(entry + 4, bigEndian);
         if (entry + 8 > bytes.size() || offset + length >= bytes.size() ||
             bytes[offset + length] != 0)
             return {};
