@@ -92,6 +92,18 @@ const char* tr(const char* text)
     return lookUp(catalogs()[static_cast<std::size_t>(index)], text);
 }
 
+const char* tr(const char* context, const char* text)
+{
+    const int index = chosen.load(std::memory_order_relaxed);
+    if (index < 0) return text;
+    // A .mo file keys a text with a context as the context, byte 4, the text.
+    std::string key(context);
+    key.append(1, '\x04').append(text);
+    const auto& translations = catalogs()[static_cast<std::size_t>(index)].translations;
+    const auto found = translations.find(key);
+    return found == translations.end() ? text : found->second;
+}
+
 std::vector<std::string> languages()
 {
     std::vector<std::string> codes{std::string(kSourceLanguage)};

@@ -22,6 +22,11 @@ inline constexpr std::string_view kSourceLanguage = "zh";
 // result lives as long as text does.
 const char* tr(const char* text);
 
+// The same for a text whose translation depends on where it is said: a
+// source text that reads the same in two places ("写入" the menu's
+// command, "写入" a kind of operation in a sentence) has a context in each.
+const char* tr(const char* context, const char* text);
+
 // Marks a source text for the catalog where it is stored in a table and
 // translated (by tr) only where it is shown.
 constexpr const char* N_(const char* text)

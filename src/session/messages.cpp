@@ -464,13 +464,13 @@ std::string operationKind(journal::Origin origin)
 {
     switch (origin) {
         case journal::Origin::WriteBack:
-            return tr("写入");
+            return tr("operation", "写入");
         case journal::Origin::BatchImport:
-            return tr("批量导入");
+            return tr("operation", "批量导入");
         case journal::Origin::Undo:
-            return tr("撤销");
+            return tr("operation", "撤销");
     }
-    return tr("操作");
+    return tr("operation", "操作");
 }
 
 std::string operationState(journal::State state)

@@ -760,7 +760,7 @@ INSTANTIATE_TEST_SUITE_P(
         Speaking{"en", "Open", "Write", "No. ", "Warning", "Note",
                  "The imported picture must be 64 or 32 pixels wide!\rThis picture is 48 × 80 "
                  "pixels.",
-                 "The pictures were written!", "Undid #1 (Write, ", "&Yes"}),
+                 "The pictures were written!", "Undid #1 (write, ", "&Yes"}),
     [](const auto& info) { return std::string(info.param.code); });
 
 }  // namespace
