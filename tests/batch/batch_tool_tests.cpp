@@ -329,6 +329,24 @@ TEST_F(BatchTool, WritersTakeTurnsAndAPairHeldTooLongIsRefusedWithNothingChanged
     EXPECT_EQ(run({"export", large(first), (dir / "exported").string(), "--numbers", "1"}).exit, 0);
     ::unsetenv("PELLORAN_LOCK_WAIT");
     ::close(held);
+
+    // An import and an undo at once: whichever goes second finds the first's
+    // work whole, so number 7's pair is never split.
+    const auto third = dir / "third";
+    std::filesystem::create_directories(third);
+    writeFile(third / "007.bmp", bitmap::encodeRecord(Slot::Large, edited(Slot::Large, 7)));
+    writeFile(third / "007T.bmp", bitmap::encodeRecord(Slot::Small, edited(Slot::Small, 7)));
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(run({"import", large(first), other.string()}).exit, 0);
+        EXPECT_EQ(atOnce("import " + pair + "'" + third.string() + "'", "undo " + pair), "0\n0\n");
+        const bool importLast = record(first, Slot::Large, 7) == edited(Slot::Large, 7);
+        EXPECT_EQ(record(first, Slot::Small, 7) == edited(Slot::Small, 7), importLast);
+        EXPECT_EQ(record(first, Slot::Small, 6) == edited(Slot::Small, 6), !importLast);
+        // One operation is left standing whichever order it was.
+        EXPECT_EQ(run({"undo", large(first)}).exit, 0);
+        expectPairUntouched(first);
+    }
 }
 
 TEST_F(BatchTool, AProgressLineIsDrawnOnATerminalOnly)
