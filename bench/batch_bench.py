@@ -63,7 +63,7 @@ def main():
             ("export 832 pairs, BMP", 50, 4,
              measure([tool, "export", large, out], clear),
              measure(pillow + ["export", large, out, "bmp"], clear)),
-            ("export 832 pairs, PNG", None, 2,
+            ("export 832 pairs, PNG", None, 2.5,
              measure([tool, "export", large, out, "--format", "png"], clear),
              measure(pillow + ["export", large, out, "png"], clear)),
             ("import 832 pairs, journaled", 250, 2,

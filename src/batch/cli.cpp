@@ -136,7 +136,7 @@ std::optional<std::vector<int>> chosenNumbers(const Arguments& args)
     return numbers;
 }
 
-// PNG files and colour reduction load the Qt module when first needed.
+// Reading PNG files and colour reduction load the Qt module when first needed.
 const LazyPictures& pictures()
 {
     static const LazyPictures instance;
@@ -201,7 +201,6 @@ Exit exportCommand(const Arguments& args)
     const auto numbers = chosenNumbers(args);
     if (!numbers) return Exit::Usage;
     const FileKind kind = args.value("--format") == "png" ? FileKind::Png : FileKind::Bmp;
-    if (kind == FileKind::Png && !needQt()) return Exit::Failure;
     const auto session = openPair(args.positional[0]);
     if (!session) return Exit::Failure;
     const std::filesystem::path folder = pathOf(args.positional[1]);

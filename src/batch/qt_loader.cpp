@@ -6,6 +6,7 @@
 
 #include "batch/qt_parts.h"
 #include "fileio/host.h"
+#include "platform/png_file.h"
 #include "session/messages.h"
 
 namespace pelloran::batch {
@@ -74,9 +75,8 @@ std::optional<bitmap::Picture> LazyPictures::readPng(std::span<const std::uint8_
 
 std::vector<std::uint8_t> LazyPictures::writePng(const bitmap::Picture& picture) const
 {
-    const auto* pictures = loaded();
-    if (pictures == nullptr) return {};
-    return pictures->writePng(picture);
+    // libpng alone: a PNG pack costs no module.
+    return platform::writePng(picture);
 }
 
 bitmap::Picture LazyPictures::reduceColours(const bitmap::Picture& picture) const

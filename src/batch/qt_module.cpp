@@ -1,4 +1,4 @@
-// The batch tool's Qt module (see qt_parts.h): Qt's PNG reader and writer,
+// The batch tool's Qt module (see qt_parts.h): Qt's PNG reader,
 // libimagequant, and the contact sheet drawn with Qt's fonts.
 #include <QGuiApplication>
 #include <cstdio>

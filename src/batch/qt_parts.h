@@ -35,9 +35,9 @@ inline constexpr const char* kQtPartsEntry = "pelloranBatchQtParts";
 // reason it could not be loaded: the module's file and what the system said.
 std::expected<const QtParts*, std::string> qtParts();
 
-// The picture port over the module, loaded on the first PNG file or
-// reduction. Until then nothing of Qt is loaded; if loading fails, every
-// call fails as an unreadable picture would, and failure() says why.
+// The picture port over the module, loaded on the first PNG file read or
+// reduction; PNG files are written without it. Until then nothing of Qt is loaded; if loading
+// fails, every call fails as an unreadable picture would, and failure() says why.
 class LazyPictures final : public session::Pictures {
 public:
     std::optional<bitmap::Picture> readPng(std::span<const std::uint8_t> file) const override;

@@ -3,12 +3,10 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
-#include <QSysInfo>
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 
-#include <png.h>
+#include "platform/png_file.h"
 
 namespace pelloran::batch {
 
@@ -31,50 +29,6 @@ QImage portraitImage(std::span<const std::uint8_t> record, Slot slot)
         colours.push_back(qRgb(record[at + 2], record[at + 1], record[at]));
     image.setColorTable(colours);
     return image;
-}
-
-// Qt's PNG writer lets libpng try five filters on every row and keep the
-// best, which took half of a whole sheet's time. Pixel art with flat areas
-// and hard edges compresses best unfiltered: measured on the demo sheet, the
-// file is the smallest of the five filters' and made in under half the
-// time. So libpng, the library under Qt's writer, is driven directly: no
-// filter, zlib's fastest level. image is RGB32; empty when libpng fails.
-std::vector<std::uint8_t> encodePng(const QImage& image)
-{
-    std::vector<std::uint8_t> out;
-    out.reserve(static_cast<std::size_t>(image.sizeInBytes()) / 4);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    // libpng reports a failure by jumping back here; nothing between here and
-    // the jump owns anything but out, which is then dropped whole.
-    if (info == nullptr || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        out.clear();
-        return out;
-    }
-    png_set_write_fn(
-        png, &out,
-        [](png_structp png, png_bytep data, png_size_t size) {
-            auto* bytes = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-            bytes->insert(bytes->end(), data, data + size);
-        },
-        nullptr);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width()),
-                 static_cast<png_uint_32>(image.height()), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_compression_level(png, 1);
-    png_write_info(png, info);
-    // RGB32 is 0xffRRGGBB in native order: blue, green, red and a filler byte
-    // on a little-endian machine, the filler first on a big-endian one.
-    png_set_bgr(png);
-    png_set_filler(
-        png, 0,
-        QSysInfo::ByteOrder == QSysInfo::LittleEndian ? PNG_FILLER_AFTER : PNG_FILLER_BEFORE);
-    for (int y = 0; y < image.height(); ++y) png_write_row(png, image.constScanLine(y));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
 }
 
 }  // namespace
@@ -106,7 +60,8 @@ std::vector<std::uint8_t> contactSheet(std::span<const std::span<const std::uint
     }
     painter.end();
 
-    return encodePng(sheet);
+    return platform::encodePng(sheet.width(), sheet.height(), {},
+                               [&](int y) { return sheet.constScanLine(y); });
 }
 
 }  // namespace pelloran::batch

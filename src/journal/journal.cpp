@@ -393,10 +393,45 @@ Result<void> settle(FileSystem& fs, const Pair& pair, OpenJournal& journal, Reco
     return rollBack(fs, pair, journal, *operation, report);
 }
 
+Result<OpenJournal> writeFresh(FileSystem& fs, const std::filesystem::path& path,
+                               std::uint64_t nextId, std::span<const std::uint8_t> bytes,
+                               bool overProtection = false);
+
+// The journal holds the archives' bytes: it is as private as they are.
+Result<void> privateAsArchive(FileSystem& fs, const Pair& pair, OpenJournal& journal)
+{
+    const auto archive = fs.inspect(pair.large);
+    if (!archive) return std::unexpected(archive.error());
+    if (*archive && (*archive)->permissions)
+        return journal.file->setPermissions((*archive)->permissions);
+    return {};
+}
+
+// Opens the journal for appending. One that this user may read but not
+// write (another user's write, as root say, made it) is taken over: written
+// anew as this user's file, whole, and renamed over the other, so that the
+// archives' owner keeps both the history and the right to write.
+Result<std::optional<OpenJournal>> openForWriting(FileSystem& fs, const Pair& pair)
+{
+    const auto path = journalPath(pair.large);
+    auto journal = openJournal(fs, path, true);
+    if (journal || journal.error().code != std::errc::permission_denied) return journal;
+    auto readable = openJournal(fs, path, false);
+    if (!readable || !*readable) return journal;
+    Bytes bytes(static_cast<std::size_t>((*readable)->end));
+    auto whole = readExactly(*(*readable)->file, 0, bytes);
+    if (!whole) return std::unexpected(whole.error());
+    (*readable)->file.reset();
+    auto fresh = writeFresh(fs, path, (*readable)->nextId, bytes, true);
+    if (!fresh) return std::unexpected(fresh.error());
+    if (auto set = privateAsArchive(fs, pair, *fresh); !set) return std::unexpected(set.error());
+    return std::move(*fresh);
+}
+
 // Opens the journal for appending and settles it; nothing when there is none.
 Result<std::optional<OpenJournal>> openSettled(FileSystem& fs, const Pair& pair, Recovery& report)
 {
-    auto journal = openJournal(fs, journalPath(pair.large), true);
+    auto journal = openForWriting(fs, pair);
     if (!journal || !*journal) return journal;
     if (auto settled = settle(fs, pair, **journal, report); !settled)
         return std::unexpected(settled.error());
@@ -405,12 +440,16 @@ Result<std::optional<OpenJournal>> openSettled(FileSystem& fs, const Pair& pair,
 
 // Writes a journal (its header and whole blocks) as a new file, renamed over
 // the old one, so that a crash leaves either the old journal or the new one,
-// never a part of it; then makes the name durable.
+// never a part of it; then makes the name durable. overProtection: the old
+// one is replaced even where this user may not write it.
 Result<OpenJournal> writeFresh(FileSystem& fs, const std::filesystem::path& path,
-                               std::uint64_t nextId, std::span<const std::uint8_t> bytes)
+                               std::uint64_t nextId, std::span<const std::uint8_t> bytes,
+                               bool overProtection)
 {
     fileio::Replacing replacing(fs, false);
-    if (auto added = replacing.add(path, bytes); !added) return std::unexpected(added.error());
+    auto added =
+        overProtection ? replacing.add(path, bytes, std::nullopt) : replacing.add(path, bytes);
+    if (!added) return std::unexpected(added.error());
     if (auto committed = replacing.commit(fileio::Replacing::Folders::MustFlush); !committed)
         return std::unexpected(committed.error());
     auto opened = fs.openReadWrite(path);
@@ -715,15 +754,11 @@ std::expected<std::uint64_t, UndoError> run(FileSystem& fs, const Pair& pair, Or
     const std::uint64_t id = *journal ? (*journal)->nextId : 1;
     const format::Pieces entry = entryFor(*transaction, {id, now(options), undoes, origin});
     if (!*journal) {
-        // The journal holds the archives' bytes: it is as private as they are.
-        const auto archive = fs.inspect(pair.large);
-        if (!archive) return std::unexpected(archive.error());
         auto fresh = writeFresh(fs, journalPath(pair.large), id, format::encodeHeader(id));
         if (!fresh) return std::unexpected(fresh.error());
         *journal = std::move(*fresh);
-        if (*archive && (*archive)->permissions)
-            if (auto set = (*journal)->file->setPermissions((*archive)->permissions); !set)
-                return std::unexpected(set.error());
+        if (auto set = privateAsArchive(fs, pair, **journal); !set)
+            return std::unexpected(set.error());
     } else if ((*journal)->end + entry.size() > options.sizeLimit) {
         if (auto compacted = compact(fs, **journal, entry.size(), options.sizeLimit); !compacted)
             return std::unexpected(compacted.error());

@@ -1,11 +1,11 @@
 #include "platform/pictures.h"
 
 #include <libimagequant.h>
-#include <QBuffer>
 #include <QImage>
-#include <QImageWriter>
 
 #include <memory>
+
+#include "platform/png_file.h"
 
 namespace pelloran::platform {
 
@@ -64,24 +64,7 @@ std::optional<Picture> QtPictures::readPng(std::span<const std::uint8_t> file) c
 
 std::vector<std::uint8_t> QtPictures::writePng(const Picture& picture) const
 {
-    QImage image(picture.width, picture.height, QImage::Format_Indexed8);
-    QList<QRgb> table;
-    for (const PaletteEntry& entry : picture.palette)
-        table.push_back(qRgb(entry.red, entry.green, entry.blue));
-    image.setColorTable(table);
-    for (int y = 0; y < picture.height; ++y)
-        std::copy_n(picture.indices.begin() + static_cast<std::ptrdiff_t>(y) * picture.width,
-                    picture.width, image.scanLine(y));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "PNG");
-    // zlib's fastest level (Qt's scale is 0-100): a portrait's file is a
-    // fraction of a percent larger than at the default level and made in
-    // two thirds of the time, which a pack of 1,664 files notices.
-    writer.setCompression(20);
-    if (!writer.write(image)) return {};
-    return {bytes.begin(), bytes.end()};
+    return platform::writePng(picture);
 }
 
 Picture QtPictures::reduceColours(const Picture& picture) const

@@ -1,6 +1,6 @@
-// The session's picture port filled in with Qt's PNG reader and writer and
-// libimagequant's colour reduction. Needs Qt Gui only, so the batch tool
-// uses it without a window.
+// The session's picture port filled in with Qt's PNG reader, libpng's
+// writer (png_file.h) and libimagequant's colour reduction. Needs Qt Gui
+// only, so the batch tool uses it without a window.
 #pragma once
 
 #include "session/pictures.h"

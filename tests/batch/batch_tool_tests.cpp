@@ -332,6 +332,24 @@ TEST_F(BatchTool, WritersTakeTurnsAndAPairHeldTooLongIsRefusedWithNothingChanged
     EXPECT_EQ(run({"export", large(first), (dir / "exported").string(), "--numbers", "1"}).exit, 0);
     ::unsetenv("PELLORAN_LOCK_WAIT");
     ::close(held);
+
+    // An import and an undo at once: whichever goes second finds the first's
+    // work whole, so number 7's pair is never split.
+    const auto third = dir / "third";
+    std::filesystem::create_directories(third);
+    writeFile(third / "007.bmp", bitmap::encodeRecord(Slot::Large, edited(Slot::Large, 7)));
+    writeFile(third / "007T.bmp", bitmap::encodeRecord(Slot::Small, edited(Slot::Small, 7)));
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(run({"import", large(first), other.string()}).exit, 0);
+        EXPECT_EQ(atOnce("import " + pair + "'" + third.string() + "'", "undo " + pair), "0\n0\n");
+        const bool importLast = record(first, Slot::Large, 7) == edited(Slot::Large, 7);
+        EXPECT_EQ(record(first, Slot::Small, 7) == edited(Slot::Small, 7), importLast);
+        EXPECT_EQ(record(first, Slot::Small, 6) == edited(Slot::Small, 6), !importLast);
+        // One operation is left standing whichever order it was.
+        EXPECT_EQ(run({"undo", large(first)}).exit, 0);
+        expectPairUntouched(first);
+    }
 }
 
 TEST_F(BatchTool, AProgressLineIsDrawnOnATerminalOnly)
@@ -378,8 +396,6 @@ TEST_F(BatchTool, EveryFailureExitsOneAndLeavesTheArchivesAlone)
         expectPairUntouched(first);
     }
 
-    // Without its Qt module the program still does all it can without Qt,
-    // and says which file is missing for the rest.
     // In English on request, naming the file all the same.
     const std::string missing = (dir / "nosuch" / "GRPFACES.S10").string();
     const Outcome english = run({"--lang", "en", "info", missing});
@@ -387,14 +403,20 @@ TEST_F(BatchTool, EveryFailureExitsOneAndLeavesTheArchivesAlone)
               "The large portrait archive “" + missing +
                   "” does not exist (a large portrait archive is 5149068 bytes long).");
 
+    // Without its Qt module the program still does all it can without Qt
+    // (PNG files are written by libpng alone), and says which file is
+    // missing for the rest.
     const auto alone = dir / "bin" / "pelloran-batch";
     std::filesystem::create_directories(alone.parent_path());
     std::filesystem::copy_file(PELLORAN_BATCH_PROGRAM, alone);
+    const auto sheetFile = dir / "sheet.png";
+    const Outcome sheet = run({"sheet", large(first), sheetFile.string()}, alone);
+    EXPECT_EQ(sheet.exit, 1);
+    EXPECT_NE(sheet.err.find("pelloran-batch-qt.so"), std::string::npos) << sheet.err;
+    EXPECT_FALSE(std::filesystem::exists(sheetFile));
+    EXPECT_EQ(run({"export", large(first), (dir / "png").string(), "--format", "png"}, alone).exit,
+              0);
     const auto out = dir / "exported";
-    const Outcome png = run({"export", large(first), out.string(), "--format", "png"}, alone);
-    EXPECT_EQ(png.exit, 1);
-    EXPECT_NE(png.err.find("pelloran-batch-qt.so"), std::string::npos) << png.err;
-    EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(run({"export", large(first), out.string()}, alone).exit, 0);
     EXPECT_EQ(run({"import", large(first), out.string()}, alone).exit, 0);
     expectPairUntouched(first);

@@ -244,9 +244,19 @@ TEST(Journal, ADamagedEntryHidesNothingAfterItAndALinkMeetsTheSameJournal)
         std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
     std::filesystem::permissions(folder.pair.large, privateBits);
 #endif
-    for (int salt : {1, 2, 3})
-        ASSERT_TRUE(
-            journal::apply(fs, folder.pair, Origin::WriteBack, bothSlots(salt, salt, salt)));
+    ASSERT_TRUE(journal::apply(fs, folder.pair, Origin::WriteBack, bothSlots(1, 1, 1)));
+    // A journal this user may read but not write (another user's write made
+    // it) is taken over whole, as private as before.
+    FaultyFileSystem faulty;
+    const auto& log = faulty.log();
+    ASSERT_TRUE(journal::apply(faulty, folder.pair, Origin::WriteBack, bothSlots(2, 2, 2)));
+    const auto opening =
+        std::ranges::find_if(log, [&](const auto& entry) { return entry.path == folder.journal; });
+    faulty.clearLog();
+    faulty.failAt(static_cast<int>(opening - log.begin()) + 1, FaultyFileSystem::Mode::Fail,
+                  std::make_error_code(std::errc::permission_denied));
+    ASSERT_TRUE(journal::apply(faulty, folder.pair, Origin::WriteBack, bothSlots(3, 3, 3)));
+    EXPECT_TRUE(faulty.injected());
 #ifndef _WIN32
     EXPECT_EQ(std::filesystem::status(folder.journal).permissions(), privateBits);
 #endif
