@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QTranslator>
 #include <QWidget>
+#include <algorithm>
+#include <optional>
 
 #include "editor/form1.h"
 #include "editor/texts.h"
@@ -37,9 +39,10 @@ QStringList argumentsOf(int argc, char* argv[])
 // which needs none; failing both, Qt's English.
 void loadQtTexts(const std::string& code)
 {
+    constexpr std::string_view kQtSourceLanguage = "en";
     static QTranslator qtTexts;
     QCoreApplication::removeTranslator(&qtTexts);
-    if (code == "en") return;
+    if (code == kQtSourceLanguage) return;
     // Qt names its Chinese translation by the script's region.
     const QLocale locale(code == session::kSourceLanguage ? QStringLiteral("zh_CN")
                                                           : QString::fromStdString(code));
