@@ -144,6 +144,9 @@ QRgb WindowFixture::shownPixel(platform::PictureBox* picture, int x, int y)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Without an organization Windows keeps no settings at all (the program
+    // names its own in runEditor()).
+    QApplication::setOrganizationName(QStringLiteral("Pelloran tests"));
     // The window's remembered settings go to a folder of this process's own,
     // never the user's, and never another test process's.
     const QTemporaryDir settings;
