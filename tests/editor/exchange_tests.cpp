@@ -1,6 +1,7 @@
 // The exchange cycle through the window: export, import, write-back.
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMimeData>
@@ -50,7 +51,7 @@ TEST_F(ExchangeTest, ExportWritesThePairAsShownAndSaysSo)
     EXPECT_EQ(save.filter, "位图文件(*.bmp)|*.bmp|PNG图片(*.png)|*.png|任意文件(*.*)|*.*");
     EXPECT_EQ(save.defaultExt, "Bmp");
     EXPECT_EQ(save.fileName, "057.bmp");
-    EXPECT_EQ(save.initDir, platform::toQString(folder.path()));
+    EXPECT_EQ(QDir::cleanPath(save.initDir), QDir::cleanPath(platform::toQString(folder.path())));
     ASSERT_EQ(messages.titles(), QStringList{"说明"});
     EXPECT_EQ(messages.shown().front().text, QStringLiteral("图片导出成功！\r已写入“%1”和“%2”。")
                                                  .arg(platform::toQString(folder / "face.bmp"),
@@ -110,7 +111,7 @@ TEST_F(ExchangeTest, DialogsStartInTheFolderLastChosenForTheirKindOfFile)
         SCOPED_TRACE(row.step);
         row.act();
         ASSERT_FALSE(dialog.shown().empty());
-        EXPECT_EQ(dialog.shown().back().initDir, row.initDir);
+        EXPECT_EQ(QDir::cleanPath(dialog.shown().back().initDir), QDir::cleanPath(row.initDir));
         EXPECT_EQ(dialog.shown().back().fileName, row.fileName);
     }
 }
@@ -142,13 +143,21 @@ TEST_F(ExchangeTest, CancelledOrImpossibleExportWritesNothingAndClaimsNothing)
     };
     const auto in = [this](const char* name) { return platform::toQString(folder / name); };
     std::filesystem::create_directory(folder / "sub");
-    std::filesystem::create_symlink("GRPFACET.S10", folder / "linkT.BMP");
-    const Row rows[] = {
+    std::vector<Row> rows = {
         {"too short a name to put a T before its extension", "abc", "abc"},
         {"a folder that does not exist", in("no such folder/face.bmp"), "face.bmp"},
         {"the large archive, by another path", in("sub/../GRPFACES.S10"), "GRPFACES.S10"},
-        {"a small name that is a link to the small archive", in("link.bmp"), "linkT.BMP"},
     };
+    std::vector<std::string> names = {"GRPFACES.S10", "GRPFACET.S10", "sub"};
+#ifdef _WIN32
+    // Names that differ only in case are one file there.
+    rows.push_back({"the large archive, in other case", in("grpfaces.s10"), "grpfaces.s10"});
+#else
+    std::filesystem::create_symlink("GRPFACET.S10", folder / "linkT.BMP");
+    rows.push_back(
+        {"a small name that is a link to the small archive", in("link.bmp"), "linkT.BMP"});
+    names.insert(names.begin() + 2, "linkT.BMP");
+#endif
     const auto largeBefore = readFile(largeArchive());
     const auto smallBefore = readFile(smallArchive());
     for (const Row& row : rows) {
@@ -161,8 +170,7 @@ TEST_F(ExchangeTest, CancelledOrImpossibleExportWritesNothingAndClaimsNothing)
     }
     EXPECT_EQ(readFile(largeArchive()), largeBefore);
     EXPECT_EQ(readFile(smallArchive()), smallBefore);
-    EXPECT_EQ(folder.fileNames(),
-              (std::vector<std::string>{"GRPFACES.S10", "GRPFACET.S10", "linkT.BMP", "sub"}));
+    EXPECT_EQ(folder.fileNames(), names);
 }
 
 TEST_F(ExchangeTest, ExportedPairImportsBackIntoItsSlots)

@@ -413,6 +413,10 @@ TEST_F(WindowTest, AWrongLargeArchiveIsNamedAtOnceAndOpensOnlyOnYes)
 // case, and the small archive's derived name, "grpfaceT.S10", is not there.
 TEST_F(WindowTest, TheSmallArchiveIsFoundWhateverTheCaseOfItsName)
 {
+#ifdef _WIN32
+    GTEST_SKIP()
+        << "names that differ only in case are one file on Windows: the derived name is it";
+#endif
     struct Row {
         const char* what;
         std::vector<const char*> smallNames;  // what the folder holds besides grpfaces.s10
