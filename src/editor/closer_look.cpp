@@ -58,6 +58,24 @@ QRect changedPixels(const QImage& before, const QImage& after)
     return changed;
 }
 
+// A scrolled portrait that asks, when the window is first laid out, for room
+// to show it whole at its scale; a scroll area's own wish is a few lines of
+// text, whatever it holds.
+class PictureScroll final : public QScrollArea {
+public:
+    PictureScroll(PixelView* view, QWidget* parent) : QScrollArea(parent)
+    {
+        setWidget(view);
+        setWidgetResizable(true);
+        setAlignment(Qt::AlignCenter);
+    }
+    QSize sizeHint() const override
+    {
+        const int frame = 2 * frameWidth();
+        return widget()->minimumSize() + QSize(frame, frame);
+    }
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------- palette
@@ -332,21 +350,21 @@ CloserLook::CloserLook(Form1& form)
     grid_->setCheckable(true);
     grid_->setChecked(true);
 
-    auto scrolled = [this](PixelView* view) {
-        auto* area = new QScrollArea(this);
-        area->setWidget(view);
-        area->setWidgetResizable(true);
-        area->setAlignment(Qt::AlignCenter);
-        return area;
-    };
     auto* pictures = new QHBoxLayout;
-    pictures->addWidget(scrolled(large_), 2);
-    pictures->addWidget(scrolled(small_), 1);
+    pictures->addWidget(new PictureScroll(large_, this));
+    pictures->addWidget(new PictureScroll(small_, this));
     auto* paletteColumn = new QVBoxLayout;
     paletteColumn->addWidget(palette_);
     paletteColumn->addWidget(chosenLine_);
     paletteColumn->addStretch();
     pictures->addLayout(paletteColumn);
+    // A line each, empty or not, so that the pictures do not move when
+    // the pointer enters one.
+    for (QLabel* line : {status_, chosenLine_}) {
+        line->setText(QStringLiteral(" "));
+        line->setFixedHeight(line->sizeHint().height());
+        line->clear();
+    }
     auto* page = new QVBoxLayout(this);
     page->addWidget(tools);
     page->addLayout(pictures, 1);
