@@ -316,15 +316,19 @@ CloserLook::CloserLook(Form1& form)
         return action;
     };
     auto* toolGroup = new QActionGroup(this);
-    const std::pair<Tool, std::pair<const std::string*, Qt::Key>> toolKeys[] = {
-        {Tool::Pencil, {&texts.pencil, Qt::Key_B}},
-        {Tool::Eyedropper, {&texts.eyedropper, Qt::Key_I}},
-        {Tool::Fill, {&texts.fill, Qt::Key_G}},
-        {Tool::Replace, {&texts.replace, Qt::Key_R}},
+    struct ToolKey {
+        Tool tool;
+        const std::string& text;
+        Qt::Key key;
     };
-    for (const auto& [tool, textAndKey] : toolKeys) {
-        QAction* action = add(*textAndKey.first, {QKeySequence(textAndKey.second)},
-                              [this, tool] { setTool(tool); });
+    const ToolKey toolKeys[] = {
+        {Tool::Pencil, texts.pencil, Qt::Key_B},
+        {Tool::Eyedropper, texts.eyedropper, Qt::Key_I},
+        {Tool::Fill, texts.fill, Qt::Key_G},
+        {Tool::Replace, texts.replace, Qt::Key_R},
+    };
+    for (const auto& [tool, text, key] : toolKeys) {
+        QAction* action = add(text, {QKeySequence(key)}, [this, tool = tool] { setTool(tool); });
         action->setCheckable(true);
         toolGroup->addAction(action);
         toolActions_[static_cast<std::size_t>(tool)] = action;
