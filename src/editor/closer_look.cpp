@@ -472,8 +472,11 @@ void CloserLook::setTool(Tool tool)
 void CloserLook::zoomBy(int steps)
 {
     scale_ = std::clamp(scale_ + steps, kMinimumScale, kMaximumScale);
-    large_->setScale(scale_);
-    small_->setScale(scale_);
+    for (PixelView* view : {large_, small_}) {
+        view->setScale(scale_);
+        // The scroll area's wish for room follows its picture's new size.
+        view->parentWidget()->parentWidget()->updateGeometry();
+    }
     showChosen();
 }
 
