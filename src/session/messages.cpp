@@ -349,6 +349,30 @@ PainterSettingsTexts painterSettingsTexts()
             "工作文件的格式："};
 }
 
+EditingTexts editingTexts()
+{
+    return {"铅笔", "吸管",     "填充",     "替换颜色", "左右翻转",
+            "网格", "撤销修改", "重做修改", "放大",     "缩小"};
+}
+
+std::string chosenEntryText(int entry, std::string_view colour, int scale)
+{
+    return format("当前颜色：索引 %1  %2    %3倍",
+                  {std::to_string(entry), colour, std::to_string(scale)});
+}
+
+std::string paletteEntryTitle(Slot slot, int entry)
+{
+    return format("%1调色板的第%2号颜色", {slotName(slot), std::to_string(entry)});
+}
+
+Message dropEditsQuestion()
+{
+    return {Tone::Question, kWarningTitle,
+            "放大查看中修改的头像还没有写入，显示别的编号或打开别的文件就会丢掉这些修改。\r"
+            "确定要丢掉吗？"};
+}
+
 Message painterNotStarted(const std::string& command)
 {
     if (command.empty())
