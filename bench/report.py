@@ -12,7 +12,7 @@ import re
 import sys
 
 UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
-ORDER = ["show", "change", "sweep", "export", "writeback", "startup", "gallery"]
+ORDER = ["show", "change", "sweep", "export", "writeback", "startup", "gallery", "stroke"]
 JOURNAL = ["journal-writeback", "journal-batch"]
 JOURNAL_VARIANTS = [("ours+fsync", "journaled, fsync"), ("ours", "journaled, no flush"),
                     ("plain+fsync", "writeRecord, fsync"), ("plain", "writeRecord, no flush")]

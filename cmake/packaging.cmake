@@ -53,6 +53,11 @@ if(WIN32)
     set(CPACK_NSIS_MUI_ICON ${PELLORAN_ICON_DIR}/pelloran.ico)
     set(CPACK_NSIS_MUI_UNIICON ${PELLORAN_ICON_DIR}/pelloran.ico)
     set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    # A 64-bit installer for 64-bit programs: it installs into the 64-bit
+    # Program Files and writes the registry the programs read, and it runs
+    # where they run (a 64-bit Wine too, so the check below can run it).
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
     # The registry lines below hold quotes, which CPack's own config file
     # would otherwise end its strings at.
     set(CPACK_VERBATIM_VARIABLES ON)

@@ -234,30 +234,4 @@ std::expected<Import, std::variant<Refusal, TooManyColours>> importBitmap(
     return Import{portrait->slot, std::move(*record)};
 }
 
-std::vector<std::uint8_t> smallFromLarge(std::span<const std::uint8_t> largeRecord)
-{
-    const archive::SlotLayout& large = archive::kLargeLayout;
-    const archive::SlotLayout& small = archive::kSmallLayout;
-    std::vector<std::uint8_t> record(small.recordSize);
-    for (int y = 0; y < small.height(); ++y)
-        for (int x = 0; x < small.width; ++x) {
-            const auto at = [&](int dx, int dy) {
-                return largeRecord[static_cast<std::size_t>(2 * y + dy) * large.width + 2 * x + dx];
-            };
-            const std::array<std::uint8_t, 4> block = {at(0, 0), at(1, 0), at(0, 1), at(1, 1)};
-            const auto count = [&](std::uint8_t index) { return std::ranges::count(block, index); };
-            std::uint8_t best = block[0];
-            for (std::uint8_t index : block)
-                if (count(index) > count(best) ||
-                    (count(index) == count(best) && index < best && count(block[0]) < count(index)))
-                    best = index;
-            record[static_cast<std::size_t>(y) * small.width + x] = best;
-        }
-    // The palette block as it stands.
-    std::ranges::copy(
-        largeRecord.subspan(large.pixelBlockSize(), archive::SlotLayout::kPaletteBlockSize),
-        record.begin() + small.pixelBlockSize());
-    return record;
-}
-
 }  // namespace pelloran::bitmap

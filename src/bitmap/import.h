@@ -84,13 +84,6 @@ struct CurrentRecords {
     std::span<const std::uint8_t> small;
 };
 
-// The small portrait's record made from a large one: each 2 x 2 block of the
-// large picture becomes the index found most often in it; a tie goes to the
-// block's top-left pixel if it is among the most frequent, else to the
-// lowest index. No new colour is made, so pixel art stays crisp and the
-// large record's palette serves unchanged.
-std::vector<std::uint8_t> smallFromLarge(std::span<const std::uint8_t> largeRecord);
-
 // readPortrait, then mapToRecord against the current record of its slot.
 std::expected<Import, std::variant<Refusal, TooManyColours>> importBitmap(
     std::span<const std::uint8_t> file, const CurrentRecords& current);

@@ -206,6 +206,7 @@ void Form1::Command1_Click()
 
 void Form1::openPair(const std::filesystem::path& largeArchive)
 {
+    if (!mayDropEdits()) return;
     // A wrong file would open as black portraits without a word, and the
     // mistake show only when writing refuses: it is named before anything.
     if (const auto doubt = session_.doubtBeforeOpening(largeArchive); !doubt)
@@ -234,6 +235,7 @@ void Form1::undo()
 
 void Form1::goTo(int number)
 {
+    if (!mayDropEdits()) return;
     settle(session_.goTo(number));
 }
 
@@ -300,16 +302,19 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::HScroll1_Change()
 {
+    if (!mayDropEdits()) return;
     settle(session_.showNumber(HScroll1->value()));
 }
 
 void Form1::Option1_Click()
 {
+    if (!mayDropEdits()) return;
     settle(session_.switchRange(session::Range::NewOfficers));
 }
 
 void Form1::Option3_Click()
 {
+    if (!mayDropEdits()) return;
     settle(session_.switchRange(session::Range::Historical));
 }
 
@@ -343,6 +348,34 @@ void Form1::accept(session::CheckedImport import)
 {
     session_.acceptImport(std::move(import));
     showState();
+}
+
+bool Form1::mayDropEdits()
+{
+    if (!session_.hasEdits()) return true;
+    // The question is modal; a bar still pressed would step on behind it.
+    HScroll1->releasePress();
+    if (tell(session::dropEditsQuestion()) == MessageAnswer::Yes) return true;
+    showState();
+    return false;
+}
+
+bool Form1::editPortrait(Slot slot, const std::function<bool(session::Record&)>& change,
+                         session::Stroke stroke)
+{
+    const auto edited = session_.edit(slot, change, stroke);
+    settle(edited);
+    return edited && *edited;
+}
+
+void Form1::undoEdit()
+{
+    if (session_.undoEdit()) showState();
+}
+
+void Form1::redoEdit()
+{
+    if (session_.redoEdit()) showState();
 }
 
 void Form1::copyPortrait()

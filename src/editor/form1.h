@@ -119,6 +119,13 @@ public:
     // Makes the small portrait from the large one shown as the small slot's
     // pending import.
     void makeSmallFromLarge();
+    // Edits the slot's picture as shown through the session (see
+    // Session::edit) and shows the result; whether it changed.
+    bool editPortrait(archive::Slot slot, const std::function<bool(session::Record&)>& change,
+                      session::Stroke stroke = session::Stroke::Starts);
+    // Takes back, or does again, an edit made in the closer look.
+    void undoEdit();
+    void redoEdit();
     // Opens the portrait of the focused preview (the large one when neither
     // has the focus), as shown, in the user's painting program, and takes
     // each save of it as that slot's pending import.
@@ -192,6 +199,9 @@ private:
     std::optional<session::CheckedImport> takeOrRefuse(
         const std::function<session::Result<session::CheckedImport>(session::Colours)>& check);
     void accept(session::CheckedImport import);
+    // Whether what is shown may change: yes when no edited picture waits to
+    // be written, or the user agrees to drop it. On no the controls go back.
+    bool mayDropEdits();
 
     enum class DialogKind { Open, Save };
     // The kinds of file whose dialogs remember, each its own, the folder

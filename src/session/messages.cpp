@@ -375,6 +375,30 @@ PainterSettingsTexts painterSettingsTexts()
             tr("工作文件的格式：")};
 }
 
+EditingTexts editingTexts()
+{
+    return {tr("铅笔"), tr("吸管"),     tr("填充"),     tr("替换颜色"), tr("左右翻转"),
+            tr("网格"), tr("撤销修改"), tr("重做修改"), tr("放大"),     tr("缩小")};
+}
+
+std::string chosenEntryText(int entry, std::string_view colour, int scale)
+{
+    return format(tr("当前颜色：索引 %1  %2    %3倍"),
+                  {std::to_string(entry), colour, std::to_string(scale)});
+}
+
+std::string paletteEntryTitle(Slot slot, int entry)
+{
+    return format(tr("%1调色板的第%2号颜色"), {slotName(slot), std::to_string(entry)});
+}
+
+Message dropEditsQuestion()
+{
+    return {Tone::Question, warningTitle(),
+            tr("放大查看中修改的头像还没有写入，显示别的编号或打开别的文件就会丢掉这些修改。\r"
+               "确定要丢掉吗？")};
+}
+
 Message painterNotStarted(const std::string& command)
 {
     if (command.empty())

@@ -53,6 +53,18 @@ struct PainterSettingsTexts {
     std::string title, command, format;
 };
 PainterSettingsTexts painterSettingsTexts();
+// The closer look's editing: its tools and commands (each shown with its
+// key), the line that says the chosen palette entry, and the colour
+// dialog's title for a palette entry.
+struct EditingTexts {
+    std::string pencil, eyedropper, fill, replace, mirror, grid, undo, redo, zoomIn, zoomOut;
+};
+EditingTexts editingTexts();
+std::string chosenEntryText(int entry, std::string_view colour, int scale);
+std::string paletteEntryTitle(Slot slot, int entry);
+// Asked before a number or a pair is shown while a picture edited in the
+// closer look waits to be written: showing another drops it.
+Message dropEditsQuestion();
 // The painting program could not be started with command ("" for the
 // desktop's default program).
 Message painterNotStarted(const std::string& command);

@@ -386,7 +386,7 @@ Result<CheckedImport> Session::smallFromLarge() const
 {
     if (auto open = needsPair(); !open) return std::unexpected(open.error());
     return CheckedImport{
-        Slot::Small, {}, bitmap::smallFromLarge(state_.large.preview), Colours::Refuse};
+        Slot::Small, {}, session::smallFromLarge(state_.large.preview), Colours::Refuse};
 }
 
 Result<CheckedImport> Session::checkImport(const std::filesystem::path& file, Colours colours) const
@@ -405,6 +405,73 @@ void Session::acceptImport(CheckedImport import)
     s.lastImport = import.file;
     s.pending = PendingImport{std::move(import.file), std::move(import.record), import.colours};
     state_.writeEnabled = true;
+}
+
+Result<bool> Session::edit(Slot slot, const std::function<bool(Record&)>& change, Stroke stroke)
+{
+    if (auto open = needsPair(); !open) return std::unexpected(open.error());
+    if (stroke == Stroke::Starts) ++strokes_;
+    SlotState& shown = state_.slot(slot);
+    Record edited = shown.preview;
+    if (!change(edited)) return false;
+    const SlotState before = shown;
+    const bool writeEnabledBefore = state_.writeEnabled;
+    EditStep* newest = edits_.nextUndo();
+    const bool continues = stroke == Stroke::Continues && newest && newest->stroke == strokes_ &&
+                           newest->slot == slot && holds(*newest, newest->after);
+    // No file holds the edited picture: write-back writes it as it is, like
+    // a painter's save.
+    shown.preview = edited;
+    shown.pending = PendingImport{{}, std::move(edited), Colours::Refuse, true};
+    state_.writeEnabled = true;
+    if (continues)
+        newest->after = shown;
+    else
+        edits_.push({slot, state_.largeArchive, state_.number, strokes_, before, shown,
+                     writeEnabledBefore});
+    return true;
+}
+
+bool Session::holds(const EditStep& step, const SlotState& expected) const
+{
+    return state_.largeArchive == step.largeArchive && state_.number == step.number &&
+           state_.slot(step.slot) == expected;
+}
+
+bool Session::undoEdit()
+{
+    const EditStep* next = edits_.nextUndo();
+    if (!next) return false;
+    if (!holds(*next, next->after)) {
+        edits_.clear();
+        return false;
+    }
+    const EditStep& step = *edits_.undo();
+    state_.slot(step.slot) = step.before;
+    state_.writeEnabled = step.writeEnabledBefore || state_.large.pending || state_.small.pending;
+    return true;
+}
+
+bool Session::redoEdit()
+{
+    const EditStep* next = edits_.nextRedo();
+    if (!next) return false;
+    if (!holds(*next, next->before)) {
+        edits_.clear();
+        return false;
+    }
+    const EditStep& step = *edits_.redo();
+    state_.slot(step.slot) = step.after;
+    state_.writeEnabled = true;
+    return true;
+}
+
+bool Session::hasEdits() const
+{
+    return std::ranges::any_of(std::array{Slot::Large, Slot::Small}, [&](Slot slot) {
+        const auto& pending = state_.slot(slot).pending;
+        return pending && pending->edited;
+    });
 }
 
 Result<Record> Session::recheck(Slot slot) const

@@ -23,14 +23,12 @@
 #include "bitmap/import.h"
 #include "fileio/file.h"
 #include "journal/journal.h"
+#include "session/edits.h"
 #include "session/pictures.h"
 
 namespace pelloran::session {
 
 using archive::Slot;
-
-// A portrait record: the pixel block, top row first, then the palette block.
-using Record = std::vector<std::uint8_t>;
 
 // The two spans of portrait numbers the number bar offers.
 enum class Range { Historical, NewOfficers };
@@ -54,6 +52,8 @@ struct PendingImport {
     std::filesystem::path file;  // empty for a picture that came from no file
     Record record;               // what write-back writes, and what the preview shows
     Colours colours;
+    // Made or changed by the edit operations: work that no file holds.
+    bool edited = false;
     bool operator==(const PendingImport&) const = default;
 };
 
@@ -152,6 +152,10 @@ inline bool isWriteBack(const HistoryEntry& entry)
 {
     return entry.origin == journal::Origin::WriteBack;
 }
+
+// Whether an edit starts a step of the edit history or continues the newest
+// (the pencil dragged on: a stroke is taken back as one).
+enum class Stroke { Starts, Continues };
 
 // Whether opening a pair may roll back what a crash left unfinished, as
 // anything that shows or writes the pair must, or only looks.
@@ -293,6 +297,23 @@ public:
     // written by the next writePending.
     void acceptImport(CheckedImport import);
 
+    // Edits the slot's picture as shown (its pending import, or the record as
+    // loaded) with change, one of the edit operations of session/edits.h,
+    // which says whether it changed anything. A change makes the result the
+    // slot's pending import, like any import, and is one step of the edit
+    // history (or part of the newest, as stroke says). Whether it changed.
+    Result<bool> edit(Slot slot, const std::function<bool(Record&)>& change,
+                      Stroke stroke = Stroke::Starts);
+    // Takes back the newest edit step, or does again the last one taken
+    // back: the slot's picture and pending import as they were. Never
+    // touches the archives. False when there is none, or when anything else
+    // changed the slot since (a number shown, an import, a write), which
+    // also forgets the history.
+    bool undoEdit();
+    bool redoEdit();
+    // Whether a pending import holds edits, which dropping it would lose.
+    bool hasEdits() const;
+
     // Writes the pending imports into the shown number's records as one
     // journaled operation: each file is read and checked again first, and
     // either every pending slot is written or none is. An import whose record
@@ -319,6 +340,21 @@ private:
     Result<void> loadBoth(State& next) const;
     Result<Record> recheck(Slot slot) const;
     Result<bool> changedOnDisk(Slot slot) const;
+
+    // One edit step: the slot as it was before and after, where, and the
+    // stroke it belongs to.
+    struct EditStep {
+        Slot slot;
+        std::filesystem::path largeArchive;
+        int number;
+        std::uint64_t stroke;
+        SlotState before, after;
+        bool writeEnabledBefore;
+    };
+    // Whether the step's slot still is as expected, at the same place.
+    bool holds(const EditStep& step, const SlotState& expected) const;
+    EditHistory<EditStep> edits_;
+    std::uint64_t strokes_ = 0;  // counts strokes begun, so that one never joins another
 
     fileio::FileSystem& fileSystem_;
     const Pictures* pictures_;

@@ -20,6 +20,7 @@
 #include "editor/closer_look.h"
 #include "editor/editor_fixture.h"
 #include "editor/gallery.h"
+#include "session/edits.h"
 
 namespace pelloran::testing {
 namespace {
@@ -27,6 +28,7 @@ namespace {
 class BrowseTest : public WindowFixture {};
 
 using archive::Slot;
+using platform::MessageAnswer;
 
 TEST_F(BrowseTest, EveryNumberSelectsItsRecordInBothArchives)
 {
@@ -429,7 +431,8 @@ TEST_F(BrowseTest, TheCloserLookFollowsTheNumberAndThePendingImport)
         EXPECT_GE(block.width(), 4);
         const QImage shot = view->grab().toImage();
         // Every screen pixel of the block has the pixel's colour: no blending.
-        for (QPoint corner : {block.topLeft(), block.bottomRight()})
+        // The grid's lines run along its top and left edge.
+        for (QPoint corner : {block.topLeft() + QPoint(1, 1), block.bottomRight()})
             EXPECT_EQ(shot.pixel(corner) & 0xFFFFFF, row.colour & 0xFFFFFF);
         QMouseEvent move(QEvent::MouseMove, block.center(), view->mapToGlobal(block.center()),
                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
@@ -442,6 +445,103 @@ TEST_F(BrowseTest, TheCloserLookFollowsTheNumberAndThePendingImport)
                                           .arg(QColor(row.colour).name().toUpper()));
     }
     EXPECT_TRUE(look->windowTitle().endsWith("57"));
+}
+
+// Touching up in the closer look with the mouse and keys a user has: a
+// pencil stroke changes exactly the pixels under the pointer at either scale,
+// the eyedropper copies an index, Ctrl+Z there takes edits back without
+// touching the archives, and 写 入 writes the edit as one operation that the
+// main window's Ctrl+Z undoes.
+TEST_F(BrowseTest, ThePencilDrawsUnderThePointerAndItsEditIsWrittenAndUndoneLikeAnImport)
+{
+    openArchives();
+    const auto archiveBefore = readFile(largeArchive());
+    auto* look = openWith<editor::CloserLook>(*form, "Ctrl+L");
+    ASSERT_NE(look, nullptr);
+    look->resize(1200, 900);
+    QApplication::setActiveWindow(look);
+    editor::PixelView* view = look->largeView();
+    const auto shown = [&] { return form->session().state().large.preview; };
+    const auto at = [&](QPoint pixel) { return view->pixelRect(pixel).center(); };
+    const auto indexOf = [](const session::Record& record, QPoint pixel) {
+        return session::indexAt(Slot::Large, record, {pixel.x(), pixel.y()});
+    };
+
+    struct Row {
+        int scale;
+        std::vector<QPoint> stroke;  // pressed at the first, dragged through the rest
+    };
+    const Row rows[] = {
+        {8, {{2, 10}, {9, 13}, {9, 13}, {4, 20}}},
+        {4, {{63, 0}, {50, 79}}},
+    };
+    int steps = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.scale);
+        while (look->scale() > row.scale) QTest::keyClick(look, Qt::Key_Minus, Qt::ControlModifier);
+        ASSERT_EQ(look->scale(), row.scale);
+        const session::Record before = shown();
+        std::set<std::pair<int, int>> under;
+        for (std::size_t i = 0; i < row.stroke.size(); ++i) {
+            const QPoint pixel = row.stroke[i];
+            const QPoint from = row.stroke[i == 0 ? 0 : i - 1];
+            for (const session::Point p :
+                 session::lineBetween({from.x(), from.y()}, {pixel.x(), pixel.y()}))
+                under.emplace(p.x, p.y);
+            i == 0 ? QTest::mousePress(view, Qt::LeftButton, {}, at(pixel))
+                   : QTest::mouseMove(view, at(pixel));
+        }
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at(row.stroke.back()));
+        ++steps;
+        const session::Record after = shown();
+        for (int y = 0; y < 80; ++y)
+            for (int x = 0; x < 64; ++x)
+                EXPECT_EQ(indexOf(after, {x, y}),
+                          under.contains({x, y}) ? 0 : indexOf(before, {x, y}))
+                    << x << "," << y;
+    }
+    EXPECT_TRUE(showsNumber(Slot::Small, 1));
+
+    // The eyedropper, by its key and by a right click, then the pencil.
+    const QPoint source(30, 40), target(31, 40), other(32, 40);
+    QTest::keyClick(look, Qt::Key_I);
+    QTest::mouseClick(view, Qt::LeftButton, {}, at(source));
+    EXPECT_EQ(look->tool(), editor::CloserLook::Tool::Eyedropper);
+    EXPECT_EQ(look->chosenIndex(), indexOf(shown(), source));
+    QTest::keyClick(look, Qt::Key_B);
+    QTest::mouseClick(view, Qt::LeftButton, {}, at(target));
+    QTest::mouseClick(view, Qt::RightButton, {}, at(QPoint(0, 79)));
+    QTest::mouseClick(view, Qt::LeftButton, {}, at(other));
+    steps += 2;
+    EXPECT_EQ(indexOf(shown(), target), indexOf(shown(), source));
+    EXPECT_EQ(indexOf(shown(), other), indexOf(shown(), {0, 79}));
+    EXPECT_EQ(form->Pic1->picture().pixelIndex(target), indexOf(shown(), source));
+    EXPECT_TRUE(form->Command5->isEnabled());
+
+    // Ctrl+Z in the closer look, step by step, down to the portrait as read.
+    const session::Record edited = shown();
+    for (int i = 0; i < steps; ++i) QTest::keyClick(look, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
+    EXPECT_FALSE(form->Command5->isEnabled());
+    EXPECT_EQ(readFile(largeArchive()), archiveBefore);
+    for (int i = 0; i < steps; ++i) QTest::keyClick(look, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(shown(), edited);
+
+    // Another number drops the edits only once the user says so.
+    messages.answer(MessageAnswer::No);
+    browseTo(2);
+    EXPECT_EQ(form->HScroll1->value(), 1);
+    EXPECT_EQ(shown(), edited);
+
+    write();
+    const auto offset =
+        static_cast<std::ptrdiff_t>(archive::recordOffset(archive::kLargeLayout, 1));
+    auto written = readFile(largeArchive());
+    EXPECT_TRUE(std::equal(edited.begin(), edited.end(), written.begin() + offset));
+    QApplication::setActiveWindow(form.get());
+    QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(readFile(largeArchive()), archiveBefore);
+    EXPECT_TRUE(showsNumber(Slot::Large, 1));
 }
 
 }  // namespace
