@@ -5,8 +5,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QEvent>
 #include <QImage>
+#include <QObject>
 #include <QString>
+#include <QWidget>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -22,6 +25,25 @@
 namespace pelloran::bench {
 
 using testing::TempDir;
+
+// Counts the paint events of one widget.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) : widget_(widget) { widget->installEventFilter(this); }
+    ~PaintCounter() override { widget_->removeEventFilter(this); }
+    int count() const { return count_; }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) ++count_;
+        return false;
+    }
+
+private:
+    QWidget* widget_;
+    int count_ = 0;
+};
 
 // "/dev/shm (tmpfs)": where a folder lies and on what, for the report.
 std::string describe(const std::filesystem::path& folder);

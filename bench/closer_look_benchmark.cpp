@@ -36,25 +36,6 @@ void send(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButton button,
 
 // Where the pointer is on move i: along a row, kStep pixels at a time, the
 // rows one after another; a new row begins a new stroke.
-// Counts the paint events of one widget.
-class PaintCounter final : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) : widget_(widget) { widget->installEventFilter(this); }
-    ~PaintCounter() override { widget_->removeEventFilter(this); }
-    int count() const { return count_; }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) ++count_;
-        return false;
-    }
-
-private:
-    QWidget* widget_;
-    int count_ = 0;
-};
-
 QPoint pointerPixel(std::int64_t i)
 {
     constexpr int perRow = kWidth / kStep;

@@ -28,25 +28,6 @@ using editor::Form1;
 
 constexpr int kAllNumbers = archive::kLastNumber - archive::kFirstNumber + 1;
 
-// Counts the paint events of one widget.
-class PaintCounter final : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) : widget_(widget) { widget->installEventFilter(this); }
-    ~PaintCounter() override { widget_->removeEventFilter(this); }
-    int count() const { return count_; }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) ++count_;
-        return false;
-    }
-
-private:
-    QWidget* widget_;
-    int count_ = 0;
-};
-
 // Whether moving the bar to number repaints both previews by the time the
 // event loop has settled: what the figures below claim to include.
 bool changeRepaintsPreviews(Form1& form, int number)
