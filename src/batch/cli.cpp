@@ -11,6 +11,7 @@
 
 #include "batch/qt_parts.h"
 #include "fileio/host.h"
+#include "session/language.h"
 #include "session/messages.h"
 #include "session/packs.h"
 
@@ -317,35 +318,35 @@ Exit undo(const Arguments& args)
 
 const std::vector<Command>& commands()
 {
-    static const Option numbers{"--numbers", "列表",
-                                "要处理的编号，如 57、1-722、1,5,9-12；默认全部832个"};
+    static const Option numbers{"--numbers", N_("列表"),
+                                N_("要处理的编号，如 57、1-722、1,5,9-12；默认全部832个")};
     static const std::vector<Command> table = {
-        {"info", {"GRPFACES.S10"}, "两个头像文件的长度、空白头像的数目和日志的状态", {}, info},
+        {"info", {"GRPFACES.S10"}, N_("两个头像文件的长度、空白头像的数目和日志的状态"), {}, info},
         {"export",
-         {"GRPFACES.S10", "文件夹"},
-         "把头像导出为文件：大头像 057.bmp，小头像 057T.BMP",
-         {numbers, {"--format", "bmp|png", "文件格式，默认 bmp", "bmp|png"}},
+         {"GRPFACES.S10", N_("文件夹")},
+         N_("把头像导出为文件：大头像 057.bmp，小头像 057T.BMP"),
+         {numbers, {"--format", "bmp|png", N_("文件格式，默认 bmp"), "bmp|png"}},
          exportCommand},
         {"import",
-         {"GRPFACES.S10", "文件夹"},
-         "把文件夹里的头像文件写入头像文件；先检查全部文件，一个有错就什么都不写",
-         {{"--dry-run", "", "只列出会改变的头像，不写入"},
-          {"--reduce-colours", "", "颜色超过256种的图片减少为256色再导入"},
+         {"GRPFACES.S10", N_("文件夹")},
+         N_("把文件夹里的头像文件写入头像文件；先检查全部文件，一个有错就什么都不写"),
+         {{"--dry-run", "", N_("只列出会改变的头像，不写入")},
+          {"--reduce-colours", "", N_("颜色超过256种的图片减少为256色再导入")},
           {"--skip-unknown", "",
-           "跳过文件名看不出编号的图片文件（如 face.png）；不加时这样的文件使导入失败"}},
+           N_("跳过文件名看不出编号的图片文件（如 face.png）；不加时这样的文件使导入失败")}},
          importCommand},
         {"sheet",
-         {"GRPFACES.S10", "输出.png"},
-         "把头像排成一张PNG图片，每个头像下面写着编号",
-         {numbers, {"--small", "", "排小头像"}},
+         {"GRPFACES.S10", N_("输出.png")},
+         N_("把头像排成一张PNG图片，每个头像下面写着编号"),
+         {numbers, {"--small", "", N_("排小头像")}},
          sheet},
         {"diff",
-         {"GRPFACES.S10", "另一个/GRPFACES.S10"},
-         "列出两对头像文件中不同的编号",
-         {{"--export", "文件夹", "把第一对中不同的头像导出到文件夹"}},
+         {"GRPFACES.S10", N_("另一个/GRPFACES.S10")},
+         N_("列出两对头像文件中不同的编号"),
+         {{"--export", N_("文件夹"), N_("把第一对中不同的头像导出到文件夹")}},
          diff},
-        {"history", {"GRPFACES.S10"}, "列出日志里的操作", {}, history},
-        {"undo", {"GRPFACES.S10"}, "撤销最后一个操作", {}, undo},
+        {"history", {"GRPFACES.S10"}, N_("列出日志里的操作"), {}, history},
+        {"undo", {"GRPFACES.S10"}, N_("撤销最后一个操作"), {}, undo},
     };
     return table;
 }
@@ -364,10 +365,17 @@ std::size_t columns(std::string_view text)
     return width;
 }
 
+// A text of the table in the chosen language. The table's texts are
+// literals, so each view ends in the zero the catalog's lookup needs.
+std::string_view shown(std::string_view text)
+{
+    return text.empty() ? text : tr(text.data());
+}
+
 std::string optionHeading(const Option& option)
 {
     std::string heading(option.name);
-    if (!option.value.empty()) heading.append(" ").append(option.value);
+    if (!option.value.empty()) heading.append(" ").append(shown(option.value));
     return heading;
 }
 
@@ -376,7 +384,7 @@ std::string synopsis(const Command& command)
     std::string text;
     for (std::string_view argument : command.arguments) {
         if (!text.empty()) text += ' ';
-        text += argument;
+        text += shown(argument);
     }
     for (const Option& option : command.options) text += " [" + optionHeading(option) + "]";
     return text;
@@ -387,7 +395,7 @@ void printHelp()
     std::string text = helpHeading(kProgram);
     for (const Command& c : commands())
         text += "\r  " + std::string(c.name) + std::string(9 - c.name.size(), ' ') +
-                std::string(c.summary);
+                std::string(shown(c.summary));
     text += "\r\r" + helpFooter(kProgram);
     printText(kOut, text);
 }
@@ -395,13 +403,14 @@ void printHelp()
 void printHelp(const Command& c)
 {
     constexpr std::size_t kHeadingColumns = 17;
-    std::string text = commandUsage(kProgram, c.name, synopsis(c)) + "\r" + std::string(c.summary);
+    std::string text =
+        commandUsage(kProgram, c.name, synopsis(c)) + "\r" + std::string(shown(c.summary));
     for (const Option& option : c.options) {
         const std::string heading = optionHeading(option);
         text +=
             "\r  " + heading +
             std::string(kHeadingColumns - std::min(kHeadingColumns - 1, columns(heading)), ' ') +
-            std::string(option.help);
+            std::string(shown(option.help));
     }
     printText(kOut, text);
 }
@@ -455,10 +464,32 @@ std::variant<Arguments, Exit> parse(const Command& command, std::span<const std:
     return parsed;
 }
 
+// Takes "--lang CODE" or "--lang=CODE" out of args wherever it stands before
+// "--", and chooses that language; otherwise the user's. A code the
+// programs do not speak is a usage error.
+std::optional<Exit> takeLanguage(std::vector<std::string>& args)
+{
+    chooseLanguage(userLanguage());
+    const auto end = std::ranges::find(args, "--");
+    const auto option = std::find_if(args.begin(), end, [](const std::string& arg) {
+        return arg == "--lang" || arg.starts_with("--lang=");
+    });
+    if (option == end) return std::nullopt;
+    const bool joined = *option != "--lang";
+    if (!joined && option + 1 == end) return usage(Usage::MissingValue, "--lang");
+    const std::string value = joined ? option->substr(7) : *(option + 1);
+    args.erase(option, option + (joined ? 1 : 2));
+    const std::string code = languageFor(value);
+    if (code.empty()) return usage(Usage::BadValue, "--lang", {}, languageChoices());
+    chooseLanguage(code);
+    return std::nullopt;
+}
+
 }  // namespace
 
-Exit run(const std::vector<std::string>& args)
+Exit run(std::vector<std::string> args)
 {
+    if (const auto exit = takeLanguage(args)) return *exit;
     if (args.empty()) return usage(Usage::NoCommand, {});
     if (args[0] == "--help" || args[0] == "-h") return printHelp(), Exit::Success;
     if (args[0] == "--version") return printText(kOut, versionLine(kProgram)), Exit::Success;

@@ -9,7 +9,8 @@ namespace pelloran::batch {
 
 enum class Exit { Success = 0, Failure = 1, Usage = 2 };
 
-// Runs the command that args (the program's arguments, without its name) ask for.
-Exit run(const std::vector<std::string>& args);
+// Runs the command that args (the program's arguments, without its name) ask
+// for, in the language --lang names, or else the user's.
+Exit run(std::vector<std::string> args);
 
 }  // namespace pelloran::batch

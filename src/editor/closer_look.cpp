@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "editor/form1.h"
+#include "editor/texts.h"
 #include "platform/picture_box.h"
 #include "session/edits.h"
 #include "session/messages.h"
@@ -304,28 +305,27 @@ CloserLook::CloserLook(Form1& form)
       chosenLine_(new QLabel(this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    const session::EditingTexts texts = session::editingTexts();
+    using Texts = session::EditingTexts;
     auto* tools = new QToolBar(this);
     tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    auto add = [&](const std::string& text, QList<QKeySequence> keys, auto run) {
-        auto* action = tools->addAction(qText(text));
+    auto add = [&](std::string Texts::*text, QList<QKeySequence> keys, auto run) {
+        auto* action = tools->addAction(QString());
         action->setShortcuts(keys);
-        action->setToolTip(QStringLiteral("%1 (%2)").arg(
-            qText(text), keys.front().toString(QKeySequence::NativeText)));
         connect(action, &QAction::triggered, this, run);
+        toolTexts_.emplace_back(action, text);
         return action;
     };
     auto* toolGroup = new QActionGroup(this);
     struct ToolKey {
         Tool tool;
-        const std::string& text;
+        std::string Texts::*text;
         Qt::Key key;
     };
     const ToolKey toolKeys[] = {
-        {Tool::Pencil, texts.pencil, Qt::Key_B},
-        {Tool::Eyedropper, texts.eyedropper, Qt::Key_I},
-        {Tool::Fill, texts.fill, Qt::Key_G},
-        {Tool::Replace, texts.replace, Qt::Key_R},
+        {Tool::Pencil, &Texts::pencil, Qt::Key_B},
+        {Tool::Eyedropper, &Texts::eyedropper, Qt::Key_I},
+        {Tool::Fill, &Texts::fill, Qt::Key_G},
+        {Tool::Replace, &Texts::replace, Qt::Key_R},
     };
     for (const auto& [tool, text, key] : toolKeys) {
         QAction* action = add(text, {QKeySequence(key)}, [this, tool = tool] { setTool(tool); });
@@ -333,26 +333,27 @@ CloserLook::CloserLook(Form1& form)
         toolGroup->addAction(action);
         toolActions_[static_cast<std::size_t>(tool)] = action;
     }
-    add(texts.mirror, {QKeySequence(Qt::Key_H)}, [this] {
+    add(&Texts::mirror, {QKeySequence(Qt::Key_H)}, [this] {
         form_.editPortrait(
             active_, [this](session::Record& record) { return session::mirror(active_, record); });
     });
     tools->addSeparator();
-    add(texts.undo, {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [this] { form_.undoEdit(); });
-    add(texts.redo,
+    add(&Texts::undo, {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [this] { form_.undoEdit(); });
+    add(&Texts::redo,
         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
         [this] { form_.redoEdit(); });
     tools->addSeparator();
-    add(texts.zoomIn,
+    add(&Texts::zoomIn,
         {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
         [this] { zoomBy(1); });
-    add(texts.zoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { zoomBy(-1); });
-    grid_ = add(texts.grid, {QKeySequence(Qt::CTRL | Qt::Key_Apostrophe)}, [this](bool on) {
+    add(&Texts::zoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { zoomBy(-1); });
+    grid_ = add(&Texts::grid, {QKeySequence(Qt::CTRL | Qt::Key_Apostrophe)}, [this](bool on) {
         large_->setGrid(on);
         small_->setGrid(on);
     });
     grid_->setCheckable(true);
     grid_->setChecked(true);
+    showToolTexts();
 
     auto* pictures = new QHBoxLayout;
     pictures->addWidget(new PictureScroll(large_, this));
@@ -392,7 +393,7 @@ CloserLook::CloserLook(Form1& form)
         if (!entry) return clearStatusFrom(palette_);
         statusFrom_ = palette_;
         hoveredPixel_.reset();
-        status_->setText(QStringLiteral("调色板  索引 %1  %2")
+        status_->setText(translated("调色板  索引 %1  %2")
                              .arg(*entry)
                              .arg(colourName(palette_->colours().value(*entry))));
     };
@@ -400,6 +401,10 @@ CloserLook::CloserLook(Form1& form)
     palette_->editAsked = [this](int entry) { editColour(entry); };
 
     connect(&form, &Form1::portraitChanged, this, &CloserLook::follow);
+    connect(&form, &Form1::languageChanged, this, [this] {
+        showToolTexts();
+        follow();
+    });
     setTool(Tool::Pencil);
     follow();
 }
@@ -418,8 +423,8 @@ void CloserLook::describePixel(PixelView* view, QPoint pixel)
     hoveredPixel_ = pixel;
     const QImage& picture = view->picture();
     const int index = picture.pixelIndex(pixel);
-    status_->setText(QStringLiteral("%1 (%2, %3)  索引 %4  %5")
-                         .arg(view == large_ ? QStringLiteral("大头像") : QStringLiteral("小头像"))
+    status_->setText(translated("%1 (%2, %3)  索引 %4  %5")
+                         .arg(qText(session::slotName(view == large_ ? Slot::Large : Slot::Small)))
                          .arg(pixel.x())
                          .arg(pixel.y())
                          .arg(index)
@@ -435,7 +440,7 @@ void CloserLook::follow()
 {
     const session::State& state = form_.session().state();
     if (!state.pairOpen()) return;
-    setWindowTitle(QStringLiteral("放大查看 - 编号 %1").arg(state.number));
+    setWindowTitle(translated("放大查看 - 编号 %1").arg(state.number));
     // What the main window shows, an import waiting to be written included,
     // is what is looked at here: its pictures, made once.
     large_->setPicture(form_.Pic1->picture());
@@ -455,6 +460,17 @@ void CloserLook::showChosen()
     palette_->setChosen(chosen_);
     chosenLine_->setText(qText(session::chosenEntryText(
         chosen_, colourName(palette_->colours().value(chosen_)).toStdString(), scale_)));
+}
+
+void CloserLook::showToolTexts()
+{
+    const session::EditingTexts texts = session::editingTexts();
+    for (const auto& [action, text] : toolTexts_) {
+        const QString caption = qText(texts.*text);
+        action->setText(caption);
+        action->setToolTip(QStringLiteral("%1 (%2)").arg(
+            caption, action->shortcuts().front().toString(QKeySequence::NativeText)));
+    }
 }
 
 void CloserLook::choose(int index)

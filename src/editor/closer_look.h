@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "archive/layout.h"
+#include "session/messages.h"
 
 class QAction;
 class QLabel;
@@ -56,6 +58,8 @@ private:
     void clearStatusFrom(const QWidget* source);
     void describePixel(PixelView* view, QPoint pixel);
     void showChosen();
+    // The tools' and commands' captions and tips, in the chosen language.
+    void showToolTexts();
     void choose(int index);
     void setTool(Tool tool);
     void zoomBy(int steps);
@@ -79,6 +83,8 @@ private:
     QLabel* status_;
     QLabel* chosenLine_;
     std::array<QAction*, 4> toolActions_{};
+    // Each tool bar action with its caption among session::EditingTexts.
+    std::vector<std::pair<QAction*, std::string session::EditingTexts::*>> toolTexts_;
     QAction* grid_;
     const QWidget* statusFrom_ = nullptr;  // the view that wrote the status
     std::optional<QPoint> hoveredPixel_;   // in statusFrom_, when it is a portrait

@@ -17,7 +17,9 @@
 #include <QSignalBlocker>
 #include <algorithm>
 
+#include "editor/application.h"
 #include "editor/painter.h"
+#include "editor/texts.h"
 #include "editor/window_actions.h"
 #include "platform/paths.h"
 #include "session/numbers.h"
@@ -31,11 +33,17 @@ using platform::MessageIcon;
 
 namespace {
 
-const QString kArchiveFilter = QStringLiteral("头像文件(GRPFACES.S10)|GRPFACES.S10");
-const QString kBitmapFilter =
-    QStringLiteral("位图文件(*.bmp)|*.bmp|PNG图片(*.png)|*.png|任意文件(*.*)|*.*");
+QString archiveFilter()
+{
+    return translated("头像文件(GRPFACES.S10)|GRPFACES.S10");
+}
+
+QString bitmapFilter()
+{
+    return translated("位图文件(*.bmp)|*.bmp|PNG图片(*.png)|*.png|任意文件(*.*)|*.*");
+}
+
 const QString kBitmapExtension = QStringLiteral("Bmp");
-const QString kNumberCaption = QStringLiteral("编号:");
 
 constexpr int kClientWidth = 373;
 constexpr int kClientHeight = 116;
@@ -68,7 +76,6 @@ Form1::~Form1() = default;
 
 void Form1::createControls()
 {
-    setWindowTitle(QStringLiteral("Pelloran 头像编辑"));
     setWindowIcon(programIcon());
     setFixedSize(kClientWidth, kClientHeight);
     setAcceptDrops(true);
@@ -78,15 +85,15 @@ void Form1::createControls()
     font.setPointSize(9);
     setFont(font);
 
-    auto button = [this](const char16_t* caption, QRect geometry, bool enabled) {
-        auto* b = new QPushButton(QString::fromUtf16(caption), this);
+    auto button = [this](QRect geometry, bool enabled) {
+        auto* b = new QPushButton(this);
         b->setGeometry(geometry);
         b->setEnabled(enabled);
         b->setAutoDefault(false);
         return b;
     };
-    auto label = [this](const QString& caption, QRect geometry) {
-        auto* l = new QLabel(caption, this);
+    auto label = [this](QRect geometry) {
+        auto* l = new QLabel(this);
         l->setGeometry(geometry);
         return l;
     };
@@ -96,29 +103,27 @@ void Form1::createControls()
     Pic2 = new platform::PictureBox(this);
     Pic2->setGeometry(88, 8, 36, 44);
 
-    Command1 = button(u"打开文件", {136, 8, 68, 25}, true);
-    Command3 = button(u"导出图片", {216, 8, 68, 25}, false);
-    Command4 = button(u"导入图片", {296, 8, 68, 25}, false);
-    Command5 = button(u"写 入", {136, 40, 68, 25}, false);
-    Command2 = button(u"说 明", {216, 40, 68, 25}, true);
-    Command6 = button(u"退 出", {296, 40, 68, 25}, true);
+    Command1 = button({136, 8, 68, 25}, true);
+    Command3 = button({216, 8, 68, 25}, false);
+    Command4 = button({296, 8, 68, 25}, false);
+    Command5 = button({136, 40, 68, 25}, false);
+    Command2 = button({216, 40, 68, 25}, true);
+    Command6 = button({296, 40, 68, 25}, true);
 
-    Label1 = label(kNumberCaption, {80, 72, 57, 17});
+    Label1 = label({80, 72, 57, 17});
 
-    Option3 = new QRadioButton(QStringLiteral("史实武将"), this);
+    Option3 = new QRadioButton(this);
     Option3->setGeometry(136, 72, 81, 17);
-    Option3->setToolTip(QStringLiteral("史实及其他人物头像"));
     Option3->setChecked(true);
     Option3->setEnabled(false);
-    Option1 = new QRadioButton(QStringLiteral("新武将"), this);
+    Option1 = new QRadioButton(this);
     Option1->setGeometry(216, 72, 81, 17);
-    Option1->setToolTip(QStringLiteral("新武将头像"));
     Option1->setEnabled(false);
 
     QFont rangeFont = font;
     rangeFont.setPointSize(9);
     rangeFont.setBold(true);
-    Label2 = label(QString(), {8, 96, 25, 17});
+    Label2 = label({8, 96, 25, 17});
     Label2->setFont(rangeFont);
     HScroll1 = new platform::NumberBar(this);
     HScroll1->setGeometry(32, 96, 297, 17);
@@ -127,7 +132,7 @@ void Form1::createControls()
     HScroll1->setPageStep(kPageStep);
     HScroll1->setFocusPolicy(Qt::WheelFocus);
     HScroll1->setEnabled(false);
-    Label3 = label(QString(), {336, 96, 25, 17});
+    Label3 = label({336, 96, 25, 17});
     Label3->setFont(rangeFont);
 
     // At the fixed positions Label1's last column lies under Option3 and
@@ -141,6 +146,29 @@ void Form1::createControls()
                         Command6, Option3,  Option1,  HScroll1, Pic2};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
     Pic1->setFocus();
+    showCaptions();
+}
+
+void Form1::showCaptions()
+{
+    setWindowTitle(translated("Pelloran 头像编辑"));
+    Command1->setText(translated("打开文件"));
+    Command3->setText(translated("导出图片"));
+    Command4->setText(translated("导入图片"));
+    Command5->setText(translated("写 入"));
+    Command2->setText(translated("说 明"));
+    Command6->setText(translated("退 出"));
+    Label1->setText(translated("编号:"));
+    Option3->setText(translated("史实武将"));
+    Option3->setToolTip(translated("史实及其他人物头像"));
+    Option1->setText(translated("新武将"));
+    Option1->setToolTip(translated("新武将头像"));
+}
+
+void Form1::chooseLanguage(const std::string& code)
+{
+    QSettings().setValue(kLanguageSetting, QString::fromStdString(code));
+    useLanguage(code);
 }
 
 void Form1::connectHandlers()
@@ -172,7 +200,7 @@ void Form1::Form_Load()
 
 void Form1::Command1_Click()
 {
-    if (const auto chosen = askForFile(kArchiveFilter, DialogKind::Open, FileFolder::Archives))
+    if (const auto chosen = askForFile(archiveFilter(), DialogKind::Open, FileFolder::Archives))
         openPair(*chosen);
 }
 
@@ -233,7 +261,7 @@ void Form1::Command3_Click()
     const auto suggested =
         session::packFileName(session_.state().number, Slot::Large, session::FileKind::Bmp);
     const auto chosen =
-        askForFile(kBitmapFilter, DialogKind::Save, FileFolder::Pictures, qText(suggested));
+        askForFile(bitmapFilter(), DialogKind::Save, FileFolder::Pictures, qText(suggested));
     if (!chosen) return;
     const auto exported = session_.exportPair(*chosen);
     if (!exported) return settle(exported);
@@ -242,7 +270,7 @@ void Form1::Command3_Click()
 
 void Form1::Command4_Click()
 {
-    const auto chosen = askForFile(kBitmapFilter, DialogKind::Open, FileFolder::Pictures);
+    const auto chosen = askForFile(bitmapFilter(), DialogKind::Open, FileFolder::Pictures);
     if (!chosen) return;
     if (auto checked = CheckImportBitmap(*chosen)) accept(std::move(*checked));
 }
@@ -403,6 +431,12 @@ void Form1::makeSmallFromLarge()
 void Form1::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        showCaptions();
+        showState();
+        emit languageChanged();
+        return;
+    }
     // Another program may have written the pair while the user was there:
     // what is shown catches up when the window is the user's again. A file
     // that cannot be read now is said by the next action that needs it.
@@ -525,7 +559,7 @@ void Form1::showState()
             HScroll1->setRange(numbers.first, numbers.last);
             HScroll1->setValue(state.number);
         }
-        Label1->setText(kNumberCaption + QString::number(state.number));
+        Label1->setText(translated("编号:") + QString::number(state.number));
         Label2->setText(QString::number(numbers.first));
         Label3->setText(QString::number(numbers.last));
         shownNumber_ = state.number;

@@ -139,14 +139,19 @@ public:
     // and returns nothing when it is not taken. A picture with more colours
     // than a palette holds is taken reduced if the user says so.
     std::optional<session::CheckedImport> CheckImportBitmap(const std::filesystem::path& file);
+    // Speaks the language code (one of session::languages()) from now on, in
+    // this run and the next ones.
+    void chooseLanguage(const std::string& code);
 
 protected:
-    // A dropped archive opens its pair; dropped pictures (one or two) are
-    // imported, each into the slot its size names.
+    // Back in the window: what another program wrote is shown. Another
+    // language: the captions are said in it.
     void changeEvent(QEvent* event) override;
     // Closed by any means but the exit button, which has asked already: an
     // import waiting to be written is given up only once the user says so.
     void closeEvent(QCloseEvent* event) override;
+    // A dropped archive opens its pair; dropped pictures (one or two) are
+    // imported, each into the slot its size names.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -178,10 +183,16 @@ signals:
     // Another pair was opened, or records were written or undone: what the
     // added views show of numbers other than the shown one may have changed.
     void archivesChanged();
+    // Another language was chosen: the added windows and the menu say their
+    // texts again.
+    void languageChanged();
 
 private:
     void createControls();
     void connectHandlers();
+    // The captions of the controls, in the chosen language; Label1's number
+    // is showState()'s.
+    void showCaptions();
 
     // Runs check, asking whether to reduce when there are too many colours;
     // shows the refusal and returns nothing when the picture is not taken.

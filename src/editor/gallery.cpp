@@ -8,6 +8,7 @@
 #include <span>
 
 #include "editor/form1.h"
+#include "editor/texts.h"
 #include "platform/picture_box.h"
 
 namespace pelloran::editor {
@@ -43,6 +44,7 @@ Gallery::Gallery(Form1& form) : QAbstractScrollArea(&form), form_(form)
         kColumnsAtOpening * kCellWidth + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
         kRowsAtOpening * kCellHeight + 2 * frameWidth());
     connect(&form, &Form1::portraitChanged, this, &Gallery::follow);
+    connect(&form, &Form1::languageChanged, this, &Gallery::showTitle);
     // Cells hold records read once per range: other archives, or records
     // written or undone, are read again.
     connect(&form, &Form1::archivesChanged, this, [this] {
@@ -75,7 +77,7 @@ void Gallery::follow()
 void Gallery::showNumbers(session::Numbers numbers)
 {
     numbers_ = numbers;
-    setWindowTitle(QStringLiteral("头像一览 %1-%2").arg(numbers.first).arg(numbers.last));
+    showTitle();
     // An archive that is missing or short reads as zeros, as in the main
     // window; one that cannot be read at all leaves the cells black.
     records_.assign(static_cast<std::size_t>(count(numbers)) * kLargeLayout.recordSize, 0);
@@ -84,6 +86,12 @@ void Gallery::showNumbers(session::Numbers numbers)
     pictures_.assign(static_cast<std::size_t>(count(numbers)), QImage());
     layOut();
     viewport()->update();
+}
+
+void Gallery::showTitle()
+{
+    if (numbers_.first <= numbers_.last)
+        setWindowTitle(translated("头像一览 %1-%2").arg(numbers_.first).arg(numbers_.last));
 }
 
 int Gallery::columns() const

@@ -41,6 +41,8 @@ protected:
 
 private:
     void follow();
+    // "头像一览 1-722", in the chosen language.
+    void showTitle();
     void select(int number);
     void bringSelectedIntoView();
     void choose(int number);

@@ -1,8 +1,10 @@
 #include "editor/window_actions.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QEvent>
 #include <QKeySequence>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -16,10 +18,13 @@
 #include "editor/form1.h"
 #include "editor/gallery.h"
 #include "editor/painter.h"
+#include "editor/texts.h"
 
 namespace pelloran::editor {
 
 namespace {
+
+using session::N_;
 
 constexpr int kGapBesideForm = 8;
 
@@ -79,6 +84,37 @@ void showOnce(Form1& form, QPointer<View>& view, const QString& settingsKey)
     view->activateWindow();
 }
 
+// The languages the window speaks, each named in itself and the one spoken
+// checked; a choice is remembered for later runs.
+void addLanguageMenu(Form1& form)
+{
+    auto* menu = new QMenu(&form);
+    auto* choices = new QActionGroup(menu);
+    for (const std::string& code : session::languages()) {
+        QAction* choice = menu->addAction(QString::fromStdString(session::languageName(code)));
+        choice->setCheckable(true);
+        choice->setData(QString::fromStdString(code));
+        choices->addAction(choice);
+        QObject::connect(choice, &QAction::triggered, &form,
+                         [&form, code] { form.chooseLanguage(code); });
+    }
+    auto* separator = new QAction(&form);
+    separator->setSeparator(true);
+    form.addAction(separator);
+    auto* entry = new QAction(&form);
+    entry->setMenu(menu);
+    form.addAction(entry);
+    auto show = [entry, choices] {
+        // TRANSLATORS: the menu of languages; keep "(Language)" in a
+        // language other than English, so that anyone can find it.
+        entry->setText(translated("语言 (Language)"));
+        const QString chosen = QString::fromStdString(session::chosenLanguage());
+        for (QAction* choice : choices->actions()) choice->setChecked(choice->data() == chosen);
+    };
+    QObject::connect(&form, &Form1::languageChanged, entry, show);
+    show();
+}
+
 }  // namespace
 
 void addWindowActions(Form1& form)
@@ -90,17 +126,18 @@ void addWindowActions(Form1& form)
 
     struct Entry {
         QAction* action;
+        const char* text;  // the source text of its caption
         std::function<bool()> enabled;
     };
     auto entries = std::make_shared<std::vector<Entry>>();
-    auto add = [&form, &entries](const QString& text, const QKeySequence& shortcut,
+    auto add = [&form, &entries](const char* text, const QKeySequence& shortcut,
                                  std::function<void()> run, std::function<bool()> enabled) {
-        auto* action = new QAction(text, &form);
+        auto* action = new QAction(translated(text), &form);
         action->setShortcut(shortcut);
         action->setShortcutVisibleInContextMenu(true);
         QObject::connect(action, &QAction::triggered, &form, std::move(run));
         form.addAction(action);
-        entries->push_back({action, std::move(enabled)});
+        entries->push_back({action, text, std::move(enabled)});
     };
     auto followsButton = [](QPushButton* button) {
         return [button] { return button->isEnabled(); };
@@ -108,34 +145,33 @@ void addWindowActions(Form1& form)
     auto pairOpen = [&form] { return form.session().state().pairOpen(); };
 
     add(
-        QStringLiteral("打开文件"), QKeySequence(Qt::CTRL | Qt::Key_O),
-        [&form] { form.Command1_Click(); }, followsButton(form.Command1));
+        N_("打开文件"), QKeySequence(Qt::CTRL | Qt::Key_O), [&form] { form.Command1_Click(); },
+        followsButton(form.Command1));
     add(
-        QStringLiteral("导出图片"), QKeySequence(Qt::CTRL | Qt::Key_E),
-        [&form] { form.Command3_Click(); }, followsButton(form.Command3));
+        N_("导出图片"), QKeySequence(Qt::CTRL | Qt::Key_E), [&form] { form.Command3_Click(); },
+        followsButton(form.Command3));
     add(
-        QStringLiteral("导入图片"), QKeySequence(Qt::CTRL | Qt::Key_I),
-        [&form] { form.Command4_Click(); }, followsButton(form.Command4));
+        N_("导入图片"), QKeySequence(Qt::CTRL | Qt::Key_I), [&form] { form.Command4_Click(); },
+        followsButton(form.Command4));
     add(
-        QStringLiteral("写入"), QKeySequence(Qt::CTRL | Qt::Key_W),
-        [&form] { form.Command5_Click(); }, followsButton(form.Command5));
+        N_("写入"), QKeySequence(Qt::CTRL | Qt::Key_W), [&form] { form.Command5_Click(); },
+        followsButton(form.Command5));
     add(
-        QStringLiteral("撤销上次写入"), QKeySequence(Qt::CTRL | Qt::Key_Z),
-        [&form] { form.undo(); }, pairOpen);
+        N_("撤销上次写入"), QKeySequence(Qt::CTRL | Qt::Key_Z), [&form] { form.undo(); }, pairOpen);
     add(
-        QStringLiteral("复制头像"), QKeySequence(Qt::CTRL | Qt::Key_C),
-        [&form] { form.copyPortrait(); }, pairOpen);
+        N_("复制头像"), QKeySequence(Qt::CTRL | Qt::Key_C), [&form] { form.copyPortrait(); },
+        pairOpen);
     add(
-        QStringLiteral("粘贴图片"), QKeySequence(Qt::CTRL | Qt::Key_V),
-        [&form] { form.pastePicture(); }, pairOpen);
+        N_("粘贴图片"), QKeySequence(Qt::CTRL | Qt::Key_V), [&form] { form.pastePicture(); },
+        pairOpen);
     add(
-        QStringLiteral("由大头像生成小头像"), QKeySequence(Qt::CTRL | Qt::Key_M),
+        N_("由大头像生成小头像"), QKeySequence(Qt::CTRL | Qt::Key_M),
         [&form] { form.makeSmallFromLarge(); }, pairOpen);
     add(
-        QStringLiteral("在绘图程序中编辑"), QKeySequence(Qt::CTRL | Qt::Key_D),
+        N_("在绘图程序中编辑"), QKeySequence(Qt::CTRL | Qt::Key_D),
         [&form] { form.editInPainter(); }, pairOpen);
     add(
-        QStringLiteral("绘图程序设置…"), QKeySequence(), [&form] { editPainterSettings(&form); },
+        N_("绘图程序设置…"), QKeySequence(), [&form] { editPainterSettings(&form); },
         [] { return true; });
     auto* separator = new QAction(&form);
     separator->setSeparator(true);
@@ -144,22 +180,27 @@ void addWindowActions(Form1& form)
     auto gallery = std::make_shared<QPointer<Gallery>>();
     auto closerLook = std::make_shared<QPointer<CloserLook>>();
     add(
-        QStringLiteral("转到编号…"), QKeySequence(Qt::CTRL | Qt::Key_J),
-        [&form] { form.askForNumber(); }, pairOpen);
+        N_("转到编号…"), QKeySequence(Qt::CTRL | Qt::Key_J), [&form] { form.askForNumber(); },
+        pairOpen);
     add(
-        QStringLiteral("头像一览"), QKeySequence(Qt::CTRL | Qt::Key_G),
+        N_("头像一览"), QKeySequence(Qt::CTRL | Qt::Key_G),
         [&form, gallery] { showOnce(form, *gallery, QStringLiteral("windows/gallery")); },
         pairOpen);
     add(
-        QStringLiteral("放大查看"), QKeySequence(Qt::CTRL | Qt::Key_L),
+        N_("放大查看"), QKeySequence(Qt::CTRL | Qt::Key_L),
         [&form, closerLook] { showOnce(form, *closerLook, QStringLiteral("windows/closerLook")); },
         pairOpen);
+
+    addLanguageMenu(form);
 
     // The buttons are enabled in showState(), which ends by telling.
     auto update = [entries] {
         for (const Entry& entry : *entries) entry.action->setEnabled(entry.enabled());
     };
     QObject::connect(&form, &Form1::stateShown, &form, update);
+    QObject::connect(&form, &Form1::languageChanged, &form, [entries] {
+        for (const Entry& entry : *entries) entry.action->setText(translated(entry.text));
+    });
     update();
 }
 

@@ -56,4 +56,9 @@ std::vector<std::string> arguments(int argc, char* argv[]);
 // user's language, and in its code page unless asked for wide characters).
 std::string systemMessage(int code);
 
+// The language of the user's desktop where the system keeps one apart from
+// the environment ("en-US" on Windows); empty where the environment's
+// locale variables are the only word on it (POSIX).
+std::string interfaceLanguage();
+
 }  // namespace pelloran::host

@@ -59,4 +59,9 @@ std::string systemMessage(int code)
     return std::generic_category().message(code);
 }
 
+std::string interfaceLanguage()
+{
+    return {};
+}
+
 }  // namespace pelloran::host

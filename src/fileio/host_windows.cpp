@@ -152,4 +152,15 @@ std::string systemMessage(int code)
     return message;
 }
 
+std::string interfaceLanguage()
+{
+    // The language the user chose for Windows' own menus and dialogs, which
+    // may differ from the one dates and numbers are written in.
+    wchar_t name[LOCALE_NAME_MAX_LENGTH];
+    if (LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), name,
+                         LOCALE_NAME_MAX_LENGTH, 0) == 0)
+        return {};
+    return utf8(name);
+}
+
 }  // namespace pelloran::host

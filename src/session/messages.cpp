@@ -9,18 +9,32 @@
 #include "archive/layout.h"
 #include "fileio/host.h"
 #include "pelloran_version.h"
+#include "session/language.h"
 
 namespace pelloran::session {
 
 namespace {
 
-const std::string kNoticeTitle = "说明";
-const std::string kWarningTitle = "警告";
-const std::string kErrorTitle = "错误";
+// The titles of the message boxes, looked up when a box is made: the
+// language may be chosen after the program started.
+std::string noticeTitle()
+{
+    return tr("说明");
+}
+
+std::string warningTitle()
+{
+    return tr("警告");
+}
+
+std::string errorTitle()
+{
+    return tr("错误");
+}
 
 std::string placeText(Slot slot, int number)
 {
-    return format("%1第%2号", {slotName(slot), std::to_string(number)});
+    return format(tr("%1第%2号"), {slotName(slot), std::to_string(number)});
 }
 
 int numberAt(const journal::RecordPlace& place)
@@ -42,73 +56,75 @@ std::string reasonText(const std::error_code& code)
     if (code.category() == archive::faultCategory()) {
         switch (static_cast<archive::Fault>(code.value())) {
             case archive::Fault::TooShort:
-                return "文件长度不足，不含当前编号的头像。";
+                return tr("文件长度不足，不含当前编号的头像。");
             case archive::Fault::VerifyMismatch:
-                return "写入后读回的内容与写入的内容不一致。";
+                return tr("写入后读回的内容与写入的内容不一致。");
         }
     }
     if (code.category() == journal::faultCategory()) {
         switch (static_cast<journal::Fault>(code.value())) {
             case journal::Fault::NotAJournal:
-                return "这个文件不是Pelloran的日志，没有动它。把它移走或删掉就可以写入，"
-                       "只会失去它可能记着的撤销记录。";
+                return tr(
+                    "这个文件不是Pelloran的日志，没有动它。把它移走或删掉就可以写入，"
+                    "只会失去它可能记着的撤销记录。");
             case journal::Fault::NewerVersion:
-                return "日志文件是较新版本的Pelloran写的。";
+                return tr("日志文件是较新版本的Pelloran写的。");
             case journal::Fault::EntryDamaged:
-                return "日志文件中有一项已损坏。";
+                return tr("日志文件中有一项已损坏。");
             case journal::Fault::OverlappingRecords:
-                return "同一次写入中有两条记录重叠。";
+                return tr("同一次写入中有两条记录重叠。");
         }
     }
-    if (code == fileio::Fault::ShortWrite) return "系统只写入了一部分数据。";
-    if (code == fileio::Fault::WriteProtected) return "文件是只读的，没有替换它。";
+    if (code == fileio::Fault::ShortWrite) return tr("系统只写入了一部分数据。");
+    if (code == fileio::Fault::WriteProtected) return tr("文件是只读的，没有替换它。");
     if (code == fileio::Fault::Locked)
-        return "另一个程序正在写入这对头像文件，等了几秒仍没有结束。什么都没有改变，请稍后再试。";
+        return tr(
+            "另一个程序正在写入这对头像文件，等了几秒仍没有结束。什么都没有改变，请稍后再试。");
     if (code == fileio::Fault::NotRegularFile)
-        return "这不是普通文件，而是管道、设备或套接字，没有打开它。";
+        return tr("这不是普通文件，而是管道、设备或套接字，没有打开它。");
     const std::string system = trimmed(code.message());
     std::string words;
     if (code == std::errc::no_such_file_or_directory)
-        words = "文件不存在";
+        words = tr("文件不存在");
     else if (code == std::errc::permission_denied || code == std::errc::operation_not_permitted)
-        words = "没有访问权限";
+        words = tr("没有访问权限");
     else if (code == std::errc::no_space_on_device)
-        words = "磁盘空间不足";
+        words = tr("磁盘空间不足");
     else if (code == std::errc::read_only_file_system)
-        words = "磁盘是只读的";
+        words = tr("磁盘是只读的");
     else if (code == std::errc::is_a_directory)
-        words = "这是一个文件夹";
+        words = tr("这是一个文件夹");
     else if (code == std::errc::io_error)
-        words = "磁盘读写出错";
-    return words.empty() ? system : words + "（" + system + "）";
+        words = tr("磁盘读写出错");
+    return words.empty() ? system : format(tr("%1（%2）"), {words, system});
 }
 
 std::string operationText(fileio::Operation operation)
 {
     switch (operation) {
         case fileio::Operation::Open:
-            return "无法打开文件";
+            return tr("无法打开文件");
         case fileio::Operation::Read:
         case fileio::Operation::Size:
-            return "无法读取文件";
+            return tr("无法读取文件");
         case fileio::Operation::Write:
-            return "无法写入文件";
+            return tr("无法写入文件");
         case fileio::Operation::Flush:
-            return "无法保存文件";
+            return tr("无法保存文件");
         case fileio::Operation::Close:
-            return "无法关闭文件";
+            return tr("无法关闭文件");
         case fileio::Operation::Rename:
         case fileio::Operation::Remove:
-            return "无法替换文件";
+            return tr("无法替换文件");
     }
-    return "无法访问文件";
+    return tr("无法访问文件");
 }
 
 Message fileError(const fileio::Error& error)
 {
-    return {Tone::Error, kErrorTitle,
-            format("%1“%2”。\r原因：%3", {operationText(error.operation), displayName(error.path),
-                                          reasonText(error.code)})};
+    return {Tone::Error, errorTitle(),
+            format(tr("%1“%2”。\r原因：%3"), {operationText(error.operation),
+                                              displayName(error.path), reasonText(error.code)})};
 }
 
 // The line under a refusal that names what was found.
@@ -117,36 +133,36 @@ std::string foundText(const bitmap::DecodeError& found)
     const auto n = [](std::int64_t value) { return std::to_string(value); };
     switch (found.fault) {
         case bitmap::DecodeFault::NotABitmap:
-            return "这个文件既不是BMP图片，也不是PNG图片。";
+            return tr("这个文件既不是BMP图片，也不是PNG图片。");
         case bitmap::DecodeFault::Truncated:
-            return format("文件在第%1字节处就结束了，比它的文件头所说的短。", {n(found.found)});
+            return format(tr("文件在第%1字节处就结束了，比它的文件头所说的短。"), {n(found.found)});
         case bitmap::DecodeFault::UnsupportedHeader:
-            return format("无法读取信息头为%1字节的BMP图片。", {n(found.found)});
+            return format(tr("无法读取信息头为%1字节的BMP图片。"), {n(found.found)});
         case bitmap::DecodeFault::NotPortraitSize:
-            return format("这张图片是%1×%2像素。", {n(found.width), n(found.height)});
+            return format(tr("这张图片是%1×%2像素。"), {n(found.width), n(found.height)});
         case bitmap::DecodeFault::UnsupportedPlanes:
-            return format("图片有%1个色彩平面，只能读取1个的。", {n(found.found)});
+            return format(tr("图片有%1个色彩平面，只能读取1个的。"), {n(found.found)});
         case bitmap::DecodeFault::UnsupportedDepth:
-            return format("无法读取每像素%1位的图片。", {n(found.found)});
+            return format(tr("无法读取每像素%1位的图片。"), {n(found.found)});
         case bitmap::DecodeFault::UnsupportedCompression:
-            return format("无法读取压缩方式为%1的图片。", {n(found.found)});
+            return format(tr("无法读取压缩方式为%1的图片。"), {n(found.found)});
         case bitmap::DecodeFault::BadBitFields:
-            return "图片的颜色掩码无法读取。";
+            return tr("图片的颜色掩码无法读取。");
         case bitmap::DecodeFault::BadPaletteLength:
-            return format("调色板说有%1种颜色，超出了图片的位数能用的数目。", {n(found.found)});
+            return format(tr("调色板说有%1种颜色，超出了图片的位数能用的数目。"), {n(found.found)});
         case bitmap::DecodeFault::PixelsInsideHeader:
-            return format("像素数据的位置（第%1字节）落在文件头或调色板里。", {n(found.found)});
+            return format(tr("像素数据的位置（第%1字节）落在文件头或调色板里。"), {n(found.found)});
         case bitmap::DecodeFault::RunPastPicture:
-            return format("第%1字节处的压缩数据超出了图片的范围。", {n(found.found)});
+            return format(tr("第%1字节处的压缩数据超出了图片的范围。"), {n(found.found)});
         case bitmap::DecodeFault::IndexBeyondPalette:
-            return format("像素用了第%1号颜色，可是调色板只有%2种颜色。",
+            return format(tr("像素用了第%1号颜色，可是调色板只有%2种颜色。"),
                           {n(found.found), n(found.paletteLength)});
         case bitmap::DecodeFault::DamagedPng:
-            if (found.found == 0) return "PNG图片的像素数据已损坏，无法解开。";
-            return format("PNG图片第%1字节处的数据块已损坏（校验和不符或位置不对）。",
+            if (found.found == 0) return tr("PNG图片的像素数据已损坏，无法解开。");
+            return format(tr("PNG图片第%1字节处的数据块已损坏（校验和不符或位置不对）。"),
                           {n(found.found)});
         case bitmap::DecodeFault::NoPngReader:
-            return "这是PNG图片，可是这里没有读取PNG图片的模块，只能导入BMP图片。";
+            return tr("这是PNG图片，可是这里没有读取PNG图片的模块，只能导入BMP图片。");
     }
     return {};
 }
@@ -156,23 +172,23 @@ Message importRefusal(const ImportRefusal& refusal)
     std::string check;
     switch (refusal.refusal.check) {
         case bitmap::Check::Width:
-            check = "导入的图片宽度必须为64或32像素！";
+            check = tr("导入的图片宽度必须为64或32像素！");
             break;
         case bitmap::Check::Height:
-            check = "导入的图片高度必须为80或40像素！";
+            check = tr("导入的图片高度必须为80或40像素！");
             break;
         case bitmap::Check::Format:
-            check = "导入的图片必须为64×80或32×40的BMP或PNG图片！";
+            check = tr("导入的图片必须为64×80或32×40的BMP或PNG图片！");
             break;
     }
-    return {Tone::Warning, kWarningTitle, check + "\r" + foundText(refusal.refusal.found)};
+    return {Tone::Warning, warningTitle(), check + "\r" + foundText(refusal.refusal.found)};
 }
 
 Message tooManyColours(const TooManyColours& refusal)
 {
-    return {Tone::Question, kWarningTitle,
-            format("“%1”有%2种颜色，头像最多只能有256种。\r要把它减少为256色再导入吗？",
-                   {refusal.file.empty() ? "粘贴的图片" : displayName(refusal.file),
+    return {Tone::Question, warningTitle(),
+            format(tr("“%1”有%2种颜色，头像最多只能有256种。\r要把它减少为256色再导入吗？"),
+                   {refusal.file.empty() ? tr("粘贴的图片") : displayName(refusal.file),
                     std::to_string(refusal.colours)})};
 }
 
@@ -181,40 +197,43 @@ Message sessionRefusal(const Refusal& refusal)
     const std::string file = displayName(refusal.file);
     switch (refusal.problem) {
         case Problem::NameTooShort:
-            return {Tone::Error, kErrorTitle,
-                    format("无法使用文件名“%1”：\r文件名太短，无法得出配套文件的名字。", {file})};
+            return {
+                Tone::Error, errorTitle(),
+                format(tr("无法使用文件名“%1”：\r文件名太短，无法得出配套文件的名字。"), {file})};
         case Problem::ImportChanged:
             return {
-                Tone::Error, kErrorTitle,
-                format("无法读取文件“%1”。\r原因：图片在导入后已被修改、移动或删除，请重新导入。",
-                       {file})};
-        case Problem::NoPairOpen:
-            return {Tone::Error, kErrorTitle, "请先打开头像文件。"};
-        case Problem::NumberOutOfRange:
-            return {Tone::Error, kErrorTitle, "编号不在当前的范围内。"};
-        case Problem::PairIsOneFile:
-            return {
-                Tone::Error, kErrorTitle,
+                Tone::Error, errorTitle(),
                 format(
-                    "无法打开“%1”：\r它同时是自己的小头像文件，请选择大头像文件（GRPFACES.S10）。",
+                    tr("无法读取文件“%1”。\r原因：图片在导入后已被修改、移动或删除，请重新导入。"),
                     {file})};
+        case Problem::NoPairOpen:
+            return {Tone::Error, errorTitle(), tr("请先打开头像文件。")};
+        case Problem::NumberOutOfRange:
+            return {Tone::Error, errorTitle(), tr("编号不在当前的范围内。")};
+        case Problem::PairIsOneFile:
+            return {Tone::Error, errorTitle(),
+                    format(tr("无法打开“%"
+                              "1”：\r它同时是自己的小头像文件，请选择大头像文件（GRPFACES.S10）。"),
+                           {file})};
         case Problem::NothingToUndo:
-            return {Tone::Notice, kNoticeTitle, "没有可以撤销的操作。"};
+            return {Tone::Notice, noticeTitle(), tr("没有可以撤销的操作。")};
         case Problem::NoPngWriter:
-            if (refusal.file.empty()) return {Tone::Error, kErrorTitle, "无法写出PNG图片。"};
-            return {Tone::Error, kErrorTitle, format("无法生成“%1”：\r无法写出PNG图片。", {file})};
+            if (refusal.file.empty()) return {Tone::Error, errorTitle(), tr("无法写出PNG图片。")};
+            return {Tone::Error, errorTitle(),
+                    format(tr("无法生成“%1”：\r无法写出PNG图片。"), {file})};
         case Problem::ChangedElsewhere:
-            return {Tone::Error, kErrorTitle,
-                    format("没有写入：“%1”中这个编号的头像在导入之后已被别的程序改动过。\r"
-                           "已重新读取，请看过之后重新导入。",
+            return {Tone::Error, errorTitle(),
+                    format(tr("没有写入：“%1”中这个编号的头像在导入之后已被别的程序改动过。\r"
+                              "已重新读取，请看过之后重新导入。"),
                            {file})};
         case Problem::ExportOverArchive:
             return {
-                Tone::Error, kErrorTitle,
-                format("不能导出为“%1”：\r这是正在编辑的头像文件，导出会覆盖它。请换一个文件名。",
-                       {file})};
+                Tone::Error, errorTitle(),
+                format(
+                    tr("不能导出为“%1”：\r这是正在编辑的头像文件，导出会覆盖它。请换一个文件名。"),
+                    {file})};
     }
-    return {Tone::Error, kErrorTitle, file};
+    return {Tone::Error, errorTitle(), file};
 }
 
 }  // namespace
@@ -237,8 +256,8 @@ Message describe(const Error& error)
             else if constexpr (std::is_same_v<E, TooManyColours>)
                 return tooManyColours(e);
             else if constexpr (std::is_same_v<E, UndoConflict>)
-                return Message{Tone::Error, kErrorTitle,
-                               format("无法撤销#%1：%2在那之后又被改动过，什么都没有改变。",
+                return Message{Tone::Error, errorTitle(),
+                               format(tr("无法撤销#%1：%2在那之后又被改动过，什么都没有改变。"),
                                       {std::to_string(e.operation), placeText(e.slot, e.number)})};
             else
                 return sessionRefusal(e);
@@ -251,24 +270,24 @@ Message recovered(const journal::Recovery& recovery)
     std::string text;
     if (recovery.operation && recovery.completed)
         text =
-            format("上次中断的%1（%2）其实已经写完：%3个头像记录都是新的，已记为完成。",
+            format(tr("上次中断的%1（%2）其实已经写完：%3个头像记录都是新的，已记为完成。"),
                    {operationKind(recovery.operation->origin), timeText(recovery.operation->time),
                     std::to_string(recovery.operation->records)});
     else if (recovery.operation)
-        text = format("上次中断的%1（%2）已回滚：%3个头像记录已恢复。",
+        text = format(tr("上次中断的%1（%2）已回滚：%3个头像记录已恢复。"),
                       {operationKind(recovery.operation->origin),
                        timeText(recovery.operation->time), std::to_string(recovery.putBack)});
     for (const journal::RecordPlace& place : recovery.leftAlone)
-        text += format("\r%1已被别的程序改动过，没有动它。",
+        text += format(tr("\r%1已被别的程序改动过，没有动它。"),
                        {placeText(place.archive, numberAt(place))});
     if (recovery.damagedEntries > 0)
-        text += format("\r日志中有%1项已损坏，已跳过；其余的操作仍可撤销。",
+        text += format(tr("\r日志中有%1项已损坏，已跳过；其余的操作仍可撤销。"),
                        {std::to_string(recovery.damagedEntries)});
     if (recovery.discardedBytes > 0)
-        text +=
-            format("\r日志末尾写了一半的%1字节已删去。", {std::to_string(recovery.discardedBytes)});
+        text += format(tr("\r日志末尾写了一半的%1字节已删去。"),
+                       {std::to_string(recovery.discardedBytes)});
     if (!text.empty() && text.front() == '\r') text.erase(0, 1);
-    return {Tone::Notice, kNoticeTitle, text};
+    return {Tone::Notice, noticeTitle(), text};
 }
 
 Message undoDone(const Undone& undone)
@@ -276,135 +295,142 @@ Message undoDone(const Undone& undone)
     // A few records are named; a whole pack's are counted.
     constexpr std::size_t kMostNamed = 8;
     std::string text =
-        format("已撤销#%1（%2，%3），%4个头像记录已恢复",
+        format(tr("已撤销#%1（%2，%3），%4个头像记录已恢复。"),
                {std::to_string(undone.operation.id), operationKind(undone.operation.origin),
                 timeText(undone.operation.time), std::to_string(undone.records.size())});
-    if (undone.records.size() <= kMostNamed) {
+    if (undone.records.size() <= kMostNamed && !undone.records.empty()) {
         std::string records;
         for (const PlaceOfRecord& place : undone.records) {
-            records += records.empty() ? "：" : "、";
+            // TRANSLATORS: what separates the records of a list.
+            if (!records.empty()) records += tr("、");
             records += placeText(place.slot, place.number);
         }
-        text += records;
+        text = format(
+            tr("已撤销#%1（%2，%3），%4个头像记录已恢复：%5。"),
+            {std::to_string(undone.operation.id), operationKind(undone.operation.origin),
+             timeText(undone.operation.time), std::to_string(undone.records.size()), records});
     }
-    return {Tone::Notice, kNoticeTitle, text + "。"};
+    return {Tone::Notice, noticeTitle(), text};
 }
 
 Message undoOthersQuestion(const HistoryEntry& operation)
 {
     return {
-        Tone::Question, kWarningTitle,
-        format("要撤销的是#%1：%2（%3），%4个头像记录，不是在这个窗口里写入的。\r确定要撤销它吗？",
-               {std::to_string(operation.id), operationKind(operation.origin),
-                timeText(operation.time), std::to_string(operation.records)})};
+        Tone::Question, warningTitle(),
+        format(
+            tr("要撤销的是#%1：%2（%3），%4个头像记录，不是在这个窗口里写入的。\r确定要撤销它吗？"),
+            {std::to_string(operation.id), operationKind(operation.origin),
+             timeText(operation.time), std::to_string(operation.records)})};
 }
 
 std::string archiveNotWhole(const ArchiveLength& length)
 {
     const std::string expected = std::to_string(length.expectedSize);
     if (!length.size)
-        return format("%1文件“%2”不存在（%1文件应为%3字节）。",
+        return format(tr("%1文件“%2”不存在（%1文件应为%3字节）。"),
                       {slotName(length.slot), displayName(length.file), expected});
     return format(
-        "“%1”有%2字节，不是%3文件的长度（应为%4字节）。",
+        tr("“%1”有%2字节，不是%3文件的长度（应为%4字节）。"),
         {displayName(length.file), std::to_string(*length.size), slotName(length.slot), expected});
 }
 
 Message openAnywayQuestion(const ArchiveLength& length)
 {
-    return {Tone::Question, kWarningTitle,
-            archiveNotWhole(length) + "\r仍要打开它吗？文件中没有的头像将显示为黑色。"};
+    return {Tone::Question, warningTitle(),
+            archiveNotWhole(length) + tr("\r仍要打开它吗？文件中没有的头像将显示为黑色。")};
 }
 
 Message undoDropsImportQuestion()
 {
-    return {Tone::Question, kWarningTitle,
-            "导入的图片还没有写入。撤销若恢复的是这个编号的头像，导入的图片就会被丢掉。\r"
-            "确定要撤销吗？"};
+    return {Tone::Question, warningTitle(),
+            tr("导入的图片还没有写入。撤销若恢复的是这个编号的头像，导入的图片就会被丢掉。\r"
+               "确定要撤销吗？")};
 }
 
 Message closeDropsImportQuestion()
 {
-    return {Tone::Question, "退出", "导入的图片还没有写入，退出就会丢掉它。\r确定要退出本工具？"};
+    return {Tone::Question, tr("退出"),
+            tr("导入的图片还没有写入，退出就会丢掉它。\r确定要退出本工具？")};
 }
 
 Message exportDone(const std::filesystem::path& largeFile, const std::filesystem::path& smallFile)
 {
-    return {Tone::Notice, kNoticeTitle,
-            format("图片导出成功！\r已写入“%1”和“%2”。",
+    return {Tone::Notice, noticeTitle(),
+            format(tr("图片导出成功！\r已写入“%1”和“%2”。"),
                    {displayName(largeFile), displayName(smallFile)})};
 }
 
 Message numberPrompt()
 {
-    return {Tone::Question, "转到编号",
-            format("编号（%1-%2，%3起是新武将）：",
+    return {Tone::Question, tr("转到编号"),
+            format(tr("编号（%1-%2，%3起是新武将）："),
                    {std::to_string(archive::kFirstNumber), std::to_string(archive::kLastNumber),
                     std::to_string(archive::kFirstNewNumber)})};
 }
 
 PainterSettingsTexts painterSettingsTexts()
 {
-    return {"绘图程序设置", "绘图程序（一条命令，图片的路径加在最后；留空则用系统默认的程序）：",
-            "工作文件的格式："};
+    return {tr("绘图程序设置"),
+            tr("绘图程序（一条命令，图片的路径加在最后；留空则用系统默认的程序）："),
+            tr("工作文件的格式：")};
 }
 
 EditingTexts editingTexts()
 {
-    return {"铅笔", "吸管",     "填充",     "替换颜色", "左右翻转",
-            "网格", "撤销修改", "重做修改", "放大",     "缩小"};
+    return {tr("铅笔"), tr("吸管"),     tr("填充"),     tr("替换颜色"), tr("左右翻转"),
+            tr("网格"), tr("撤销修改"), tr("重做修改"), tr("放大"),     tr("缩小")};
 }
 
 std::string chosenEntryText(int entry, std::string_view colour, int scale)
 {
-    return format("当前颜色：索引 %1  %2    %3倍",
+    return format(tr("当前颜色：索引 %1  %2    %3倍"),
                   {std::to_string(entry), colour, std::to_string(scale)});
 }
 
 std::string paletteEntryTitle(Slot slot, int entry)
 {
-    return format("%1调色板的第%2号颜色", {slotName(slot), std::to_string(entry)});
+    return format(tr("%1调色板的第%2号颜色"), {slotName(slot), std::to_string(entry)});
 }
 
 Message dropEditsQuestion()
 {
-    return {Tone::Question, kWarningTitle,
-            "放大查看中修改的头像还没有写入，显示别的编号或打开别的文件就会丢掉这些修改。\r"
-            "确定要丢掉吗？"};
+    return {Tone::Question, warningTitle(),
+            tr("放大查看中修改的头像还没有写入，显示别的编号或打开别的文件就会丢掉这些修改。\r"
+               "确定要丢掉吗？")};
 }
 
 Message painterNotStarted(const std::string& command)
 {
     if (command.empty())
-        return {Tone::Error, kErrorTitle,
-                "无法打开绘图程序：系统没有为这种图片设置默认程序。\r"
-                "请在“绘图程序设置…”中选择一个绘图程序。"};
-    return {Tone::Error, kErrorTitle,
-            format("无法启动绘图程序“%1”。\r请在“绘图程序设置…”中检查它，"
-                   "或检查环境变量PELLORAN_PAINTER。",
+        return {Tone::Error, errorTitle(),
+                tr("无法打开绘图程序：系统没有为这种图片设置默认程序。\r"
+                   "请在“绘图程序设置…”中选择一个绘图程序。")};
+    return {Tone::Error, errorTitle(),
+            format(tr("无法启动绘图程序“%1”。\r请在“绘图程序设置…”中检查它，"
+                      "或检查环境变量PELLORAN_PAINTER。"),
                    {command})};
 }
 
 Message writeDone()
 {
-    return {Tone::Notice, kNoticeTitle, "图片写入成功！"};
+    return {Tone::Notice, noticeTitle(), tr("图片写入成功！")};
 }
 
 Message about()
 {
     // Blank lines and leading blanks are part of the box's layout.
-    return {Tone::Notice, kNoticeTitle,
-            format("     Pelloran v%1\r\r\r"
-                   "    这个工具可以修改Kestrova10中的人物小头像，\r"
-                   "选择头像文件后，可以导出修改，也可以自己选\r"
-                   "一张256色64×80或32×40的BMP图导入替换。\r\r"
-                   "            2004年7月6日\r\r",
+    return {Tone::Notice, noticeTitle(),
+            format(tr("     Pelloran v%1\r\r\r"
+                      "    这个工具可以修改Kestrova10中的人物小头像，\r"
+                      "选择头像文件后，可以导出修改，也可以自己选\r"
+                      "一张256色64×80或32×40的BMP图导入替换。\r\r"
+                      "            2004年7月6日\r\r"),
                    {version()})};
 }
 
 Message exitQuestion()
 {
-    return {Tone::Question, "退出", "确定要退出本工具？"};
+    return {Tone::Question, tr("退出"), tr("确定要退出本工具？")};
 }
 
 const char* version()
@@ -433,29 +459,28 @@ std::string format(std::string_view text, std::initializer_list<std::string_view
 
 std::string slotName(Slot slot)
 {
-    return slot == Slot::Large ? "大头像" : "小头像";
+    return slot == Slot::Large ? tr("大头像") : tr("小头像");
 }
 
 std::string describeForTerminal(const FileRefusal& refusal)
 {
     if (const auto* pack = std::get_if<PackRefusal>(&refusal)) {
         if (pack->fault == PackFault::SecondFile)
-            return format("“%1”和“%2”是同一个头像，不知道该导入哪一个。",
+            return format(tr("“%1”和“%2”是同一个头像，不知道该导入哪一个。"),
                           {displayName(pack->file), displayName(pack->other)});
-        return format(
-            "“%1”：图片的大小和文件名说的不一致（64×80的是大头像，"
-            "32×40的是小头像，小头像的文件名以T结尾）。",
-            {displayName(pack->file)});
+        return format(tr("“%1”：图片的大小和文件名说的不一致（64×80的是大头像，"
+                         "32×40的是小头像，小头像的文件名以T结尾）。"),
+                      {displayName(pack->file)});
     }
     const Error& error = std::get<Error>(refusal);
     const std::string text = describe(error).text;
     // The window asks; a script is told how to agree.
     if (std::holds_alternative<TooManyColours>(error))
         return text.substr(0, text.find('\r')) +
-               "\r加上 --reduce-colours 可以把它减少为256色再导入。";
+               tr("\r加上 --reduce-colours 可以把它减少为256色再导入。");
     // The window's warning names no file: it is the one the user just chose.
     if (const auto* refused = std::get_if<ImportRefusal>(&error))
-        return format("“%1”：%2", {displayName(refused->file), text});
+        return format(tr("“%1”：%2"), {displayName(refused->file), text});
     return text;
 }
 
@@ -463,28 +488,28 @@ std::string operationKind(journal::Origin origin)
 {
     switch (origin) {
         case journal::Origin::WriteBack:
-            return "写入";
+            return tr("operation", "写入");
         case journal::Origin::BatchImport:
-            return "批量导入";
+            return tr("operation", "批量导入");
         case journal::Origin::Undo:
-            return "撤销";
+            return tr("operation", "撤销");
     }
-    return "操作";
+    return tr("operation", "操作");
 }
 
 std::string operationState(journal::State state)
 {
     switch (state) {
         case journal::State::Unfinished:
-            return "未完成";
+            return tr("未完成");
         case journal::State::Committed:
-            return "已完成";
+            return tr("已完成");
         case journal::State::RolledBack:
-            return "已回滚";
+            return tr("已回滚");
         case journal::State::Undone:
-            return "已撤销";
+            return tr("已撤销");
         case journal::State::Damaged:
-            return "已损坏";
+            return tr("已损坏");
     }
     return {};
 }
@@ -532,18 +557,18 @@ std::string timeText(journal::Time time)
 std::string historyLine(const HistoryEntry& entry)
 {
     if (entry.state == journal::State::Damaged)
-        return "#?  日志中的这一项已损坏，无法读取，已跳过；它之后的操作不受影响。";
+        return tr("#?  日志中的这一项已损坏，无法读取，已跳过；它之后的操作不受影响。");
     std::string line =
-        format("#%1  %2  %3  %4个头像记录  %5",
+        format(tr("#%1  %2  %3  %4个头像记录  %5"),
                {std::to_string(entry.id), timeText(entry.time), operationKind(entry.origin),
                 std::to_string(entry.records), operationState(entry.state)});
-    if (entry.undoes != 0) line += format("（撤销#%1）", {std::to_string(entry.undoes)});
+    if (entry.undoes != 0) line += format(tr("（撤销#%1）"), {std::to_string(entry.undoes)});
     return line;
 }
 
 std::string noHistory()
 {
-    return "日志里没有操作。";
+    return tr("日志里没有操作。");
 }
 
 std::string summaryText(const PairSummary& summary)
@@ -551,79 +576,79 @@ std::string summaryText(const PairSummary& summary)
     std::string text;
     for (Slot slot : {Slot::Large, Slot::Small}) {
         const ArchiveSummary& archive = slot == Slot::Large ? summary.large : summary.small;
-        text += slotName(slot) + "文件：" + displayName(archive.file) + "，";
+        std::string state;
         if (!archive.size)
-            text += "不存在（读作全部空白）";
+            state = tr("不存在（读作全部空白）");
         else if (*archive.size == archive.expectedSize)
-            text += format("%1字节，长度正确", {std::to_string(*archive.size)});
+            state = format(tr("%1字节，长度正确"), {std::to_string(*archive.size)});
         else
-            text += format("%1字节，长度不对（应为%2字节）",
+            state = format(tr("%1字节，长度不对（应为%2字节）"),
                            {std::to_string(*archive.size), std::to_string(archive.expectedSize)});
-        text += format("\r  空白头像（全部为0）：%1个，共%2个\r",
+        text += format(tr("%1文件：%2，%3"), {slotName(slot), displayName(archive.file), state});
+        text += format(tr("\r  空白头像（全部为0）：%1个，共%2个\r"),
                        {std::to_string(archive.blank), std::to_string(archive::kLastNumber)});
     }
     if (!summary.operations)
-        return text + format("日志：%1，不存在", {displayName(summary.journal)});
+        return text + format(tr("日志：%1，不存在"), {displayName(summary.journal)});
     const bool unfinished = std::ranges::any_of(*summary.operations, [](const HistoryEntry& e) {
         return e.state == journal::State::Unfinished;
     });
-    return text +
-           format("日志：%1，%2个操作，%3",
-                  {displayName(summary.journal), std::to_string(summary.operations->size()),
-                   unfinished ? "有一个未完成的操作，下次打开时会回滚" : "没有未完成的操作"});
+    return text + format(tr("日志：%1，%2个操作，%3"),
+                         {displayName(summary.journal), std::to_string(summary.operations->size()),
+                          unfinished ? tr("有一个未完成的操作，下次打开时会回滚")
+                                     : tr("没有未完成的操作")});
 }
 
 std::string packExported(std::size_t numbers, std::size_t files,
                          const std::filesystem::path& folder)
 {
-    return format("已导出%1个编号的头像（%2个文件）到“%3”。",
+    return format(tr("已导出%1个编号的头像（%2个文件）到“%3”。"),
                   {std::to_string(numbers), std::to_string(files), displayName(folder)});
 }
 
 std::string skippedName(const std::filesystem::path& file)
 {
-    return "跳过（不是头像文件名，如 057.bmp、057T.bmp）：" + displayName(file);
+    return tr("跳过（不是头像文件名，如 057.bmp、057T.bmp）：") + displayName(file);
 }
 
 std::string unknownPictureName(const std::filesystem::path& file)
 {
-    return format(
-        "“%1”：文件名看不出是哪个头像（头像文件名如 057.bmp、57.png、057T.BMP）。"
-        "请改名，或加上 --skip-unknown 跳过它。",
-        {displayName(file)});
+    return format(tr("“%1”：文件名看不出是哪个头像（头像文件名如 057.bmp、57.png、057T.BMP）。"
+                     "请改名，或加上 --skip-unknown 跳过它。"),
+                  {displayName(file)});
 }
 
 std::string plannedChange(const PlannedWrite& change)
 {
-    return format("%1 %2 ← %3", {threeDigits(change.entry.number), slotName(change.entry.slot),
-                                 displayName(change.file)});
+    return format(tr("%1 %2 ← %3"), {threeDigits(change.entry.number), slotName(change.entry.slot),
+                                     displayName(change.file)});
 }
 
 std::string planTotals(std::size_t changes, std::size_t unchanged)
 {
-    return format("%1个头像记录将改变，%2个文件与头像相同，跳过。",
+    return format(tr("%1个头像记录将改变，%2个文件与头像相同，跳过。"),
                   {std::to_string(changes), std::to_string(unchanged)});
 }
 
 std::string dryRunDone()
 {
-    return "试运行：什么都没有写入。";
+    return tr("试运行：什么都没有写入。");
 }
 
 std::string packImported(std::size_t records, std::string_view undoCommand)
 {
-    return format("已写入%1个头像记录；用 %2 可以一步撤销。",
+    return format(tr("已写入%1个头像记录；用 %2 可以一步撤销。"),
                   {std::to_string(records), undoCommand});
 }
 
 std::string packRefused(std::size_t files)
 {
-    return format("%1个文件无法导入，什么都没有写入。", {std::to_string(files)});
+    return format(tr("%1个文件无法导入，什么都没有写入。"), {std::to_string(files)});
 }
 
 std::string sheetDone(std::size_t portraits, Slot slot, const std::filesystem::path& file)
 {
-    return format("已把%1个%2排成一张图：“%3”。",
+    return format(tr("已把%1个%2排成一张图：“%3”。"),
                   {std::to_string(portraits), slotName(slot), displayName(file)});
 }
 
@@ -634,23 +659,23 @@ std::string differenceLine(const PackEntry& entry)
 
 std::string differencesFound(std::size_t records)
 {
-    return format("%1个头像记录不同。", {std::to_string(records)});
+    return format(tr("%1个头像记录不同。"), {std::to_string(records)});
 }
 
 std::string differencesExported(std::size_t records, const std::filesystem::path& folder)
 {
-    return format("已把第一对文件中不同的%1个头像导出到“%2”。",
+    return format(tr("已把第一对文件中不同的%1个头像导出到“%2”。"),
                   {std::to_string(records), displayName(folder)});
 }
 
 std::string waitingForWriter(const std::filesystem::path& largeArchive)
 {
-    return format("另一个程序正在写入“%1”，等它写完……", {displayName(largeArchive)});
+    return format(tr("另一个程序正在写入“%1”，等它写完……"), {displayName(largeArchive)});
 }
 
 std::string progressWord(Work work)
 {
-    return work == Work::Export ? "导出" : "检查";
+    return work == Work::Export ? tr("导出") : tr("检查");
 }
 
 std::string moduleProblem(ModuleProblem problem, const std::filesystem::path& module,
@@ -658,11 +683,11 @@ std::string moduleProblem(ModuleProblem problem, const std::filesystem::path& mo
 {
     switch (problem) {
         case ModuleProblem::ProgramNotFound:
-            return format("无法找到程序自己的位置：%1", {reason});
+            return format(tr("无法找到程序自己的位置：%1"), {reason});
         case ModuleProblem::NotLoaded:
-            return format("无法加载“%1”：%2", {displayName(module), reason});
+            return format(tr("无法加载“%1”：%2"), {displayName(module), reason});
         case ModuleProblem::NotOurs:
-            return format("“%1”不是本程序的模块：%2", {displayName(module), reason});
+            return format(tr("“%1”不是本程序的模块：%2"), {displayName(module), reason});
     }
     return std::string(reason);
 }
@@ -673,53 +698,52 @@ std::string usageProblem(Usage usage, std::string_view program, std::string_view
     std::string text;
     switch (usage) {
         case Usage::NoCommand:
-            text = "请给出命令。";
+            text = tr("请给出命令。");
             break;
         case Usage::UnknownCommand:
-            text = format("没有“%1”这个命令。", {what});
+            text = format(tr("没有“%1”这个命令。"), {what});
             break;
         case Usage::UnknownOption:
-            text = format("%1 命令没有 %2 这个选项。", {command, what});
+            text = format(tr("%1 命令没有 %2 这个选项。"), {command, what});
             break;
         case Usage::MissingValue:
-            text = format("%1 后面缺少值。", {what});
+            text = format(tr("%1 后面缺少值。"), {what});
             break;
         case Usage::RepeatedOption:
-            text = format("%1 只能给一次。", {what});
+            text = format(tr("%1 只能给一次。"), {what});
             break;
         case Usage::BadValue: {
             std::string either;
-            for (char c : choices) either += c == '|' ? std::string(" 或 ") : std::string(1, c);
-            text = format("%1 只能是 %2。", {what, either});
+            for (char c : choices) either += c == '|' ? std::string(tr(" 或 ")) : std::string(1, c);
+            text = format(tr("%1 只能是 %2。"), {what, either});
             break;
         }
         case Usage::BadNumbers:
-            text = format("无法理解编号列表“%1”。", {what});
+            text = format(tr("无法理解编号列表“%1”。"), {what});
             break;
         case Usage::WrongArguments:
-            text = format("用法：%1 %2 %3", {program, command, what});
+            text = format(tr("用法：%1 %2 %3"), {program, command, what});
             break;
     }
-    return format("%1：%2\r用 %1 --help 查看用法。", {program, text});
+    return format(tr("%1：%2\r用 %1 --help 查看用法。"), {program, text});
 }
 
 std::string helpHeading(std::string_view program)
 {
-    return format("用法：%1 命令 参数…\r\r命令：", {program});
+    return format(tr("用法：%1 命令 参数…\r\r命令："), {program});
 }
 
 std::string helpFooter(std::string_view program)
 {
-    return format(
-        "%1 命令 --help 查看命令的用法；%1 --version 显示版本。\r"
-        "成功时返回0，失败时返回1（什么都没有改变），用法错误时返回2。",
-        {program});
+    return format(tr("%1 命令 --help 查看命令的用法；%1 --version 显示版本；--lang %2 选择语言。\r"
+                     "成功时返回0，失败时返回1（什么都没有改变），用法错误时返回2。"),
+                  {program, languageChoices()});
 }
 
 std::string commandUsage(std::string_view program, std::string_view command,
                          std::string_view synopsis)
 {
-    return format("用法：%1 %2 %3", {program, command, synopsis});
+    return format(tr("用法：%1 %2 %3"), {program, command, synopsis});
 }
 
 std::string versionLine(std::string_view program)

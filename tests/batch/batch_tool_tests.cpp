@@ -47,6 +47,9 @@ class BatchTool : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The tool's own language, Chinese, whatever the machine's.
+        setenv("LANGUAGE", "", 1);
+        setenv("LC_ALL", "C.UTF-8", 1);
         for (const auto& folder : {first, second, pack})
             std::filesystem::create_directories(folder);
         ASSERT_TRUE(demo::writeDemoArchives(first));
@@ -393,6 +396,13 @@ TEST_F(BatchTool, EveryFailureExitsOneAndLeavesTheArchivesAlone)
         expectPairUntouched(first);
     }
 
+    // In English on request, naming the file all the same.
+    const std::string missing = (dir / "nosuch" / "GRPFACES.S10").string();
+    const Outcome english = run({"--lang", "en", "info", missing});
+    EXPECT_EQ(english.err.substr(0, english.err.find('\n')),
+              "The large portrait archive “" + missing +
+                  "” does not exist (a large portrait archive is 5149068 bytes long).");
+
     // Without its Qt module the program still does all it can without Qt
     // (PNG files are written by libpng alone), and says which file is
     // missing for the rest.
@@ -436,6 +446,17 @@ TEST_F(BatchTool, UsageErrorsExitTwoAndHelpExitsZero)
     EXPECT_TRUE(std::filesystem::exists(pack / "005T.BMP"));
     for (const char* command : {"info", "export", "import", "sheet", "diff", "history", "undo"})
         EXPECT_EQ(run({command, "--help"}).exit, 0) << command;
+    // English when --lang or the environment asks for it; a language the
+    // tool does not speak is a usage error.
+    EXPECT_EQ(run({"merge", "--lang", "en"}).err,
+              "pelloran-batch: There is no command “merge”.\n"
+              "See pelloran-batch --help for how to use it.\n");
+    EXPECT_EQ(run({"--lang=fr", "--help"}).exit, 2);
+    setenv("LC_ALL", "en_GB.UTF-8", 1);
+    const Outcome help = run({"export", "--help"});
+    EXPECT_EQ(
+        help.out.substr(0, help.out.find('\n')),
+        "Usage: pelloran-batch export GRPFACES.S10 FOLDER [--numbers LIST] [--format bmp|png]");
     EXPECT_EQ(run({"--version"}).out.rfind("pelloran-batch ", 0), 0u);
 }
 

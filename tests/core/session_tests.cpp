@@ -6,12 +6,14 @@
 #include <array>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "archive/record.h"
 #include "bitmap/bitmap.h"
 #include "demo_archives.h"
 #include "session/edits.h"
+#include "session/language.h"
 #include "session/messages.h"
 #include "session/packs.h"
 #include "session/session.h"
@@ -282,6 +284,52 @@ TEST(CheckImport, AFailedReductionLeavesTheColoursTooMany)
                                   {large, small}, session::Colours::Reduce, &failing);
     ASSERT_FALSE(checked.has_value());
     EXPECT_TRUE(std::holds_alternative<session::TooManyColours>(checked.error()));
+}
+
+// The language the user's environment asks for, as gettext reads it; the
+// C locale and anything unspoken give the source language, Chinese.
+TEST(Language, TheEnvironmentChoosesAsGettextDoesAndChineseIsTheDefault)
+{
+    struct Row {
+        std::map<std::string, std::string> environment;
+        std::string interfaceLanguage, expected;
+    };
+    const Row rows[] = {
+        {{}, "", "zh"},
+        {{{"LANG", "en_US.UTF-8"}}, "", "en"},
+        {{{"LANG", "zh_CN.UTF-8"}}, "en-US", "zh"},
+        {{{"LANG", "C.UTF-8"}, {"LANGUAGE", "en"}}, "en-US", "zh"},
+        {{{"LC_ALL", "POSIX"}, {"LANG", "en_GB"}}, "", "zh"},
+        {{{"LC_MESSAGES", "en_AU"}, {"LANG", "zh_TW"}}, "", "en"},
+        {{{"LC_ALL", "de_DE.UTF-8"}, {"LANGUAGE", "fr::en_GB:zh"}}, "", "en"},
+        {{{"LANG", "fr_FR.UTF-8"}}, "en-US", "zh"},
+        {{}, "en-US", "en"},
+        {{}, "zh-CN", "zh"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.expected + " from " + row.interfaceLanguage);
+        const auto preferred = session::preferredLanguages(
+            [&](const char* name) -> const char* {
+                const auto found = row.environment.find(name);
+                return found == row.environment.end() ? nullptr : found->second.c_str();
+            },
+            row.interfaceLanguage);
+        EXPECT_EQ(session::firstSpoken(preferred), row.expected);
+    }
+}
+
+// The compiled catalog is read whole and the choice can go back and forth.
+TEST(Language, TheCatalogTranslatesAndTheSourceStaysWhenChineseIsChosen)
+{
+    session::chooseLanguage("en");
+    EXPECT_STREQ(session::tr("写 入"), "Write");
+    EXPECT_EQ(
+        session::describe(session::Error{session::Refusal{session::Problem::NoPairOpen, {}}}).text,
+        "Please open an archive first.");
+    session::chooseLanguage("zh");
+    EXPECT_STREQ(session::tr("写 入"), "写 入");
+    EXPECT_EQ(session::languageName("en"), "English");
+    EXPECT_EQ(session::languageFor("EN-gb"), "en");
 }
 
 // The edit operations on a record: each row starts from a record whose

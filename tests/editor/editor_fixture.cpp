@@ -10,6 +10,7 @@
 
 #include "bitmap/bitmap.h"
 #include "platform/paths.h"
+#include "session/language.h"
 
 namespace pelloran::testing {
 
@@ -59,8 +60,9 @@ const std::vector<std::uint8_t>& patternArchive(Slot slot)
 
 WindowFixture::WindowFixture()
 {
-    // Each test starts as a first run.
+    // Each test starts as a first run, in the source language.
     QSettings().clear();
+    session::chooseLanguage(session::kSourceLanguage);
     form = std::make_unique<editor::Form1>(dialog, messages, files);
     form->show();
 }

@@ -3,15 +3,18 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
 #include <functional>
 
 #include "bitmap/bitmap.h"
+#include "editor/application.h"
 #include "editor/editor_fixture.h"
 #include "platform/paths.h"
 
@@ -712,6 +715,61 @@ TEST_F(ExchangeTest, DropPasteCopyAndTheSmallPortraitFromTheLargeOne)
               "导入的图片宽度必须为64或32像素！\r这张图片是30000×30000像素。");
     EXPECT_FALSE(form->LargePending);
 }
+
+// The same work in each language the window speaks: the same files and
+// states, each language's words, and Qt's own buttons in that language.
+struct Speaking {
+    const char* code;
+    QString open, write, number;  // two buttons' captions and Label1's
+    QString warning, notice;      // the boxes' titles
+    QString widthRefusal, written, undone;
+    QString qtYes;  // the Yes of Qt's own message boxes
+};
+
+class LanguageScenario : public ExchangeTest, public ::testing::WithParamInterface<Speaking> {};
+
+TEST_P(LanguageScenario, OpenARefusedImportWriteAndUndoDoTheSameInEachLanguage)
+{
+    const Speaking& language = GetParam();
+    form->chooseLanguage(language.code);
+    EXPECT_EQ(form->Command1->text(), language.open);
+    EXPECT_EQ(form->Command5->text(), language.write);
+    openArchives();
+    EXPECT_EQ(form->Label1->text(), language.number + "1");
+    const auto before = readFile(largeArchive());
+
+    auto narrow = readFile(editedBitmap(Slot::Large, 1, 0, 0, 9, "large.bmp"));
+    narrow[18] = 48;
+    writeFile(folder / "narrow.bmp", narrow);
+    import(folder / "narrow.bmp");
+    import(folder / "large.bmp");
+    write();
+    EXPECT_EQ(recordOf(largeArchive(), Slot::Large, 1)[0], 9);
+    QApplication::setActiveWindow(form.get());
+    QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(readFile(largeArchive()), before);
+
+    ASSERT_EQ(messages.shown().size(), 3u);
+    EXPECT_EQ(messages.titles(), QStringList({language.warning, language.notice, language.notice}));
+    EXPECT_EQ(messages.shown()[0].text, language.widthRefusal);
+    EXPECT_EQ(messages.shown()[1].text, language.written);
+    EXPECT_TRUE(messages.shown()[2].text.startsWith(language.undone))
+        << messages.shown()[2].text.toStdString();
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), language.qtYes);
+    EXPECT_EQ(QSettings().value(editor::kLanguageSetting).toString(), language.code);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, LanguageScenario,
+    ::testing::Values(
+        Speaking{"zh", "打开文件", "写 入", "编号:", "警告", "说明",
+                 "导入的图片宽度必须为64或32像素！\r这张图片是48×80像素。", "图片写入成功！",
+                 "已撤销#1（写入，", "是(&Y)"},
+        Speaking{"en", "Open", "Write", "No. ", "Warning", "Note",
+                 "The imported picture must be 64 or 32 pixels wide!\rThis picture is 48 × 80 "
+                 "pixels.",
+                 "The pictures were written!", "Undid #1 (write, ", "&Yes"}),
+    [](const auto& info) { return std::string(info.param.code); });
 
 }  // namespace
 }  // namespace pelloran::testing

@@ -10,12 +10,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <functional>
 #include <optional>
 
 #include "editor/editor_fixture.h"
 #include "platform/paths.h"
+#include "session/language.h"
 
 namespace pelloran::testing {
 namespace {
@@ -75,6 +78,43 @@ TEST_F(WindowTest, StartsWithEveryControlInPlace)
     for (QLabel* range : {form->Label2, form->Label3}) {
         EXPECT_TRUE(range->font().bold());
         EXPECT_EQ(range->font().pointSize(), 9);
+    }
+}
+
+// Every caption of the fixed controls, in every language, fits inside its
+// control's fixed size, with the largest number in the number label: measured
+// with the window's font in device pixels at 1x and at 2x.
+TEST_F(WindowTest, EveryLanguagesCaptionsFitTheFixedControlsAtEveryDensity)
+{
+    for (const std::string& code : session::languages()) {
+        form->chooseLanguage(code);
+        form->Label1->setText(form->Label1->text() + "832");
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 form->Command1, form->Command2, form->Command3, form->Command4, form->Command5,
+                 form->Command6, form->Option1, form->Option3, form->Label1}) {
+            QString text;
+            int room = control->contentsRect().width();
+            if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+                text = button->text();
+                QStyleOptionButton option;
+                option.initFrom(button);
+                option.text = text;
+                const bool radio = qobject_cast<QRadioButton*>(control) != nullptr;
+                room = control->style()
+                           ->subElementRect(radio ? QStyle::SE_RadioButtonContents
+                                                  : QStyle::SE_PushButtonContents,
+                                            &option, button)
+                           .width();
+            } else {
+                text = static_cast<QLabel*>(control)->text();
+            }
+            for (const qreal density : {1.0, 2.0}) {
+                SCOPED_TRACE(code + " " + text.toStdString() + " at " + std::to_string(density));
+                QFont font = control->font();
+                font.setPointSizeF(font.pointSizeF() * density);
+                EXPECT_LE(QFontMetricsF(font).horizontalAdvance(text), room * density);
+            }
+        }
     }
 }
 
@@ -189,21 +229,22 @@ TEST_F(WindowTest, RightClickAnywhereOffersTheActionsWithShortcutsEnabledLikeThe
          {"打开文件 Ctrl+O", "导出图片 Ctrl+E (off)", "导入图片 Ctrl+I (off)", "写入 Ctrl+W (off)",
           "撤销上次写入 Ctrl+Z (off)", "复制头像 Ctrl+C (off)", "粘贴图片 Ctrl+V (off)",
           "由大头像生成小头像 Ctrl+M (off)", "在绘图程序中编辑 Ctrl+D (off)", "绘图程序设置… ", "-",
-          "转到编号… Ctrl+J (off)", "头像一览 Ctrl+G (off)", "放大查看 Ctrl+L (off)"}},
+          "转到编号… Ctrl+J (off)", "头像一览 Ctrl+G (off)", "放大查看 Ctrl+L (off)", "-",
+          "语言 (Language) "}},
         {"open",
          [this] { openArchives(); },
          form->HScroll1,
          {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W (off)",
           "撤销上次写入 Ctrl+Z", "复制头像 Ctrl+C", "粘贴图片 Ctrl+V", "由大头像生成小头像 Ctrl+M",
           "在绘图程序中编辑 Ctrl+D", "绘图程序设置… ", "-", "转到编号… Ctrl+J", "头像一览 Ctrl+G",
-          "放大查看 Ctrl+L"}},
+          "放大查看 Ctrl+L", "-", "语言 (Language) "}},
         {"import",
          [this] { import(editedBitmap(Slot::Small, 1, 0, 0, 9, "edit.bmp")); },
          form->Label1,
          {"打开文件 Ctrl+O", "导出图片 Ctrl+E", "导入图片 Ctrl+I", "写入 Ctrl+W",
           "撤销上次写入 Ctrl+Z", "复制头像 Ctrl+C", "粘贴图片 Ctrl+V", "由大头像生成小头像 Ctrl+M",
           "在绘图程序中编辑 Ctrl+D", "绘图程序设置… ", "-", "转到编号… Ctrl+J", "头像一览 Ctrl+G",
-          "放大查看 Ctrl+L"}},
+          "放大查看 Ctrl+L", "-", "语言 (Language) "}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string("after ") + row.after);

@@ -218,6 +218,10 @@ def drawn_in_chinese(screen):
 
 def main():
     what, windows_build, linux_build = sys.argv[1], Path(sys.argv[2]), Path(sys.argv[3])
+    # Both builds in their own language, Chinese, whatever this machine's is:
+    # without a locale in the environment the Windows programs would follow
+    # the language Wine gives Windows.
+    os.environ.update(LANGUAGE="", LC_ALL="C.UTF-8")
     # The first Wine program of a prefix starts its wineserver, which stays
     # a while after it and keeps the pipes it inherited open: a captured call
     # that happened to start it waits for its output until the timeout. So
