@@ -35,8 +35,17 @@ def check(condition, what):
 
 
 def run(command, **options):
-    options.setdefault("capture_output", True)
-    return subprocess.run([str(part) for part in command], timeout=120, **options)
+    """Runs to the end; what it printed is captured through files, not pipes:
+    a Wine program that needs a desktop starts explorer.exe, which inherits
+    its stderr and outlives it, so a pipe would not end until the server did."""
+    command = [str(part) for part in command]
+    if not options.pop("capture_output", True):
+        return subprocess.run(command, timeout=120, **options)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run(command, stdout=out, stderr=err, timeout=120, **options)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(command, done.returncode, out.read(), err.read())
 
 
 def wine(program, *arguments, **options):
@@ -167,7 +176,6 @@ def window(windows_build, linux_build, screenshot):
     finally:
         if editor:
             editor.kill()
-        run(["wineserver", "-k"])
         server.kill()
         shutil.rmtree(root)
 
@@ -222,16 +230,22 @@ def main():
     # without a locale in the environment the Windows programs would follow
     # the language Wine gives Windows.
     os.environ.update(LANGUAGE="", LC_ALL="C.UTF-8")
-    # The first Wine program of a prefix starts its wineserver, which stays
-    # a while after it and keeps the pipes it inherited open: a captured call
-    # that happened to start it waits for its output until the timeout. So
-    # the server is started first, holding none of ours.
-    subprocess.run(["wineserver", "-p60"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=60)
-    if what == "batch":
-        batch(windows_build, linux_build)
-    else:
-        window(windows_build, linux_build, Path(sys.argv[4]))
+    # Each run has a Wine of its own: a desktop left by an earlier run was
+    # made without this run's X server, and the window would open on it,
+    # unseen. The server is started first, holding none of our pipes, and
+    # whatever Wine started is ended with the run, holding none of ctest's.
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                 timeout=60)
+    subprocess.run(["wineserver", "-k"], **quiet)
+    subprocess.run(["wineserver", "-w"], **quiet)
+    subprocess.run(["wineserver", "-p60"], **quiet)
+    try:
+        if what == "batch":
+            batch(windows_build, linux_build)
+        else:
+            window(windows_build, linux_build, Path(sys.argv[4]))
+    finally:
+        subprocess.run(["wineserver", "-k"], **quiet)
     return 1 if FAILURES else 0
 
 
