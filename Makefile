@@ -45,7 +45,7 @@ fuzz:
 
 # Cross-compiled with mingw-w64 against the Qt, libpng and libimagequant that
 # scripts/build-qt-windows builds once into a cache folder outside the clone
-# (about 20 minutes on a bare machine). Wine runs the tests headless; the
+# (about 35 minutes on a bare machine). Wine runs the tests headless; the
 # Linux release build is the reference the Windows batch tool is held to.
 # The Wine prefix lives in the build folder (the windows-cross test preset
 # names the same one) and is made once, before the tests.
