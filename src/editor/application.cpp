@@ -109,7 +109,7 @@ int runEditor(int argc, char* argv[], const std::function<void(Form1&)>& started
     if (!language) return 2;
     session::chooseLanguage(*language);
     if (parser.isSet(helpOption) || parser.isSet(versionOption)) {
-        host::useParentConsole();
+        const bool printable = host::useParentConsole();
         QCoreApplication textOnly(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("pelloran"));
         QCoreApplication::setApplicationVersion(QString::fromUtf8(session::version()));
@@ -124,6 +124,17 @@ int runEditor(int argc, char* argv[], const std::function<void(Form1&)>& started
         help.addPositionalArgument(QStringLiteral("archive"),
                                    translated("要打开的大头像文件（GRPFACES.S10）。"),
                                    QStringLiteral("[archive]"));
+        // Written by us where there is somewhere to write: Qt would choose a
+        // message box for a window program that a console did not start,
+        // a script's pipe among them.
+        if (printable) {
+            const QString text =
+                parser.isSet(versionOption)
+                    ? QStringLiteral("pelloran %1\n").arg(QString::fromUtf8(session::version()))
+                    : help.helpText();
+            host::write(host::Stream::Output, text.toStdString());
+            return 0;
+        }
         if (parser.isSet(versionOption)) help.showVersion();
         help.showHelp(0);
     }

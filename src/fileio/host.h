@@ -44,8 +44,9 @@ bool isTerminal(Stream stream);
 void write(Stream stream, std::string_view text);
 
 // A window program (Windows) started from a console writes --help and
-// --version there rather than into a message box. Elsewhere nothing to do.
-void useParentConsole();
+// --version there; whether its output now goes somewhere (a console, a
+// file or a pipe), or only a message box would be seen. Elsewhere it does.
+bool useParentConsole();
 
 // The program's arguments after its own name, as UTF-8. On Windows they are
 // read from the wide command line: the narrow ones are in the system's code

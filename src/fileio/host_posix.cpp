@@ -47,7 +47,10 @@ void write(Stream stream, std::string_view text)
     std::fwrite(text.data(), 1, text.size(), stream == Stream::Output ? stdout : stderr);
 }
 
-void useParentConsole() {}
+bool useParentConsole()
+{
+    return true;
+}
 
 std::vector<std::string> arguments(int argc, char* argv[])
 {

@@ -110,18 +110,18 @@ void write(Stream stream, std::string_view text)
                   nullptr);
 }
 
-void useParentConsole()
+bool useParentConsole()
 {
     // Output already going to a file or a pipe stays there; otherwise the
     // console of the program that started this one, if there is one.
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if ((output == nullptr || output == INVALID_HANDLE_VALUE) &&
-        AttachConsole(ATTACH_PARENT_PROCESS)) {
-        std::freopen("CONOUT$", "w", stdout);
-        std::freopen("CONOUT$", "w", stderr);
-    }
-    // Qt writes to them only when told not to show a message box instead.
-    _putenv_s("QT_COMMAND_LINE_PARSER_NO_GUI_MESSAGE_BOXES", "1");
+    if (output != nullptr && output != INVALID_HANDLE_VALUE &&
+        GetFileType(output) != FILE_TYPE_UNKNOWN)
+        return true;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;
+    std::freopen("CONOUT$", "w", stdout);
+    std::freopen("CONOUT$", "w", stderr);
+    return true;
 }
 
 std::vector<std::string> arguments(int argc, char* argv[])
