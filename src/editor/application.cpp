@@ -128,10 +128,10 @@ int runEditor(int argc, char* argv[], const std::function<void(Form1&)>& started
         // message box for a window program that a console did not start,
         // a script's pipe among them.
         if (printable) {
-            const QString text =
-                parser.isSet(versionOption)
-                    ? QStringLiteral("pelloran %1\n").arg(QString::fromUtf8(session::version()))
-                    : help.helpText();
+            const QString text = parser.isSet(versionOption)
+                                     ? QCoreApplication::applicationName() + u' ' +
+                                           QCoreApplication::applicationVersion() + u'\n'
+                                     : help.helpText();
             host::write(host::Stream::Output, text.toStdString());
             return 0;
         }
